@@ -1,0 +1,57 @@
+// The application object, the menu bar, and the program's frame from
+// start-up to shut-down.
+#pragma once
+
+#include "platform/display.h"
+#include "platform/menu.h"
+#include "platform/registry.h"
+#include "platform/runtime.h"
+
+namespace palette {
+
+class Window1;
+
+class App : public platform::Application {
+ public:
+  const platform::ClassInfo* Class() const override;
+};
+
+class MenuBar1 : public platform::MenuBar {
+ public:
+  const platform::ClassInfo* Class() const override;
+  // Builds the File menu, then the Edit menu.
+  virtual void Constructor();
+  virtual void Untitled0();
+  virtual void Untitled1();
+};
+
+// The implicit-instance accessors: each answers its class's one instance,
+// making it on first use.
+namespace implicit {
+platform::Ref<palette::Window1> Window1();
+platform::Ref<palette::MenuBar1> MenuBar1();
+// The module's reference to the menu bar; nil until the first request and
+// after the finalisation step.
+extern platform::Ref<palette::MenuBar1> implicitInstance;
+// Drops the module's reference to the menu bar.
+void ExitImplicitInstance();
+}  // namespace implicit
+
+// Start-up steps, in the order Main runs them.
+void InitFileTypes();
+void NewAppInstance();
+void ApplicationAddMenuHandlers();
+void MakeDefaultView();
+// The start-up steps and the event loop inside one guard: an exception
+// skips the rest and goes to the unhandled-exception handler.
+void Main();
+
+// The initialisation step: every class registration, the framework's first.
+void Initialize();
+// The finalisation step: the framework's registries, then the menu bar.
+void Finalize();
+
+// The whole program on a display; answers the exit status.
+int MainRoutine(platform::Display& display);
+
+}  // namespace palette

@@ -1,0 +1,15 @@
+#include <cstdio>
+#include <string>
+
+#include "palette/app.h"
+#include "platform/qt_display.h"
+
+int main(int argc, char** argv) {
+  std::string error;
+  std::unique_ptr<platform::Display> display = platform::CreateQtDisplay(argc, argv, &error);
+  if (!display) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
+  return palette::MainRoutine(*display);
+}

@@ -1,0 +1,40 @@
+// Apple events, reduced to what the palette sends: a class, an id and a
+// target signature, handed to the resources' "appleevent" program.
+#pragma once
+
+#include "platform/object.h"
+#include "platform/text.h"
+
+namespace platform {
+
+class AppleEvent : public Object {
+ public:
+  AppleEvent(String eventClass, String eventId, String target);
+  // Through the current sender; by default runs resources/appleevent with
+  // the class, id and target as its three arguments, True exactly when it
+  // exits 0 within its time limit.
+  bool Send();
+
+  const String& eventClass() const { return class_; }
+  const String& eventId() const { return id_; }
+  const String& target() const { return target_; }
+
+ private:
+  String class_, id_, target_;
+};
+
+// Delivers sent events. The process sender runs resources/appleevent;
+// tests install their own.
+class AppleEventSender {
+ public:
+  virtual ~AppleEventSender() = default;
+  virtual bool Send(const AppleEvent& event) = 0;
+};
+// nullptr restores the process sender. The caller keeps ownership.
+void SetAppleEventSender(AppleEventSender* sender);
+
+// Nil unless class, id and target are four bytes each.
+Ref<AppleEvent> NewAppleEvent(const String& eventClass, const String& eventId,
+                              const String& target);
+
+}  // namespace platform

@@ -1,0 +1,120 @@
+// File items on the real file system, and the text streams on them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/object.h"
+#include "platform/text.h"
+
+namespace platform {
+
+class TextInputStream;
+class TextOutputStream;
+
+// A handle to a file or folder by its absolute POSIX path. The item need not
+// exist on disk.
+class FolderItem : public Object {
+ public:
+  // The item for an absolute path; nil when the text cannot name one (not
+  // absolute, or holding a NUL byte). "." and ".." steps and repeated
+  // slashes are folded away, so every item has one spelling.
+  static Ref<FolderItem> FromPath(const std::string& absolutePath);
+
+  // The item of that name inside this folder, whether or not it exists; nil
+  // when no item can be formed (empty, ".", "..", a "/" or a NUL in it).
+  Ref<FolderItem> Child(const String& name) const;
+  Ref<FolderItem> Parent() const;
+
+  // The number of items in the folder, from one reading of it that Item
+  // then serves; 0 for anything that is not a readable folder. The items are
+  // ordered by name with ASCII case folded, ties in byte order.
+  int32_t Count();
+  // Item i, from 1 to Count; nil outside that range.
+  Ref<FolderItem> Item(int32_t index);
+
+  String Name() const;
+  // The name the user sees: on this platform, the name itself.
+  String DisplayName() const;
+  // Not a dot name, and not listed in the parent folder's ".hidden" file.
+  bool Visible() const;
+  // A folder, symbolic links followed.
+  bool Directory() const;
+  bool Exists() const;
+  // The POSIX path; GetFolderItem(path, 0) gives this item back.
+  String AbsolutePath() const;
+  const std::string& path() const { return path_; }
+
+  // The four-character Mac file type, carried in the Finder-info extended
+  // attribute where the file system keeps one; silently not kept elsewhere.
+  String MacType() const;
+  void SetMacType(const String& type);
+
+  // Opens the item for the user, detached from the palette: an executable
+  // file is started directly, anything else is handed to xdg-open when it is
+  // installed. Never through a shell; nothing is reported back.
+  void Launch(bool activate) const;
+
+  // A stream positioned at the first line; nil when the file can't be opened.
+  Ref<TextInputStream> OpenAsTextFile() const;
+  // A new, empty file replacing any existing one, written atomically: the
+  // previous file stays whole until the stream's Close succeeds. Nil when the
+  // file can't be created.
+  Ref<TextOutputStream> CreateTextFile() const;
+
+  explicit FolderItem(std::string path);
+  ~FolderItem() override;
+
+ private:
+  struct Listing;
+  struct Hints;
+  std::string path_;
+  std::string macType_;
+  std::shared_ptr<Listing> listing_;       // the one reading Count/Item use
+  std::shared_ptr<const Hints> hints_;     // what the parent's reading knew
+};
+
+// Path type 0: an absolute POSIX path. Nil when the text names no item.
+Ref<FolderItem> GetFolderItem(const String& path, int32_t pathType);
+// The user's preferences folder: $XDG_CONFIG_HOME, else ~/.config (made when
+// missing, where it can be).
+Ref<FolderItem> PreferencesFolder();
+// Volume 0 is the root folder; there is no other.
+Ref<FolderItem> Volume(int32_t index);
+
+class TextInputStream : public Object {
+ public:
+  // The next line without its terminator ("\n", "\r\n" or "\r"); the empty
+  // text when no line is left. Bytes pass through unchanged.
+  String ReadLine();
+  // Nothing is left to read. (EOF itself is a C macro.)
+  bool EndOfFile() const;
+  void Close();
+
+  struct Impl;
+  explicit TextInputStream(std::unique_ptr<Impl> impl);
+  ~TextInputStream() override;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+class TextOutputStream : public Object {
+ public:
+  // Writes the text and "\n".
+  void WriteLine(const String& text);
+  // Puts everything written in place of the old file, carrying the item's
+  // Mac type; false (and the old file left as it was) when that fails.
+  bool Close();
+
+  struct Impl;
+  explicit TextOutputStream(std::unique_ptr<Impl> impl);
+  ~TextOutputStream() override;  // without Close, the old file stays
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

@@ -1,0 +1,163 @@
+#include "platform/runtime.h"
+
+#include <cstdio>
+#include <map>
+
+#include "platform/folderitem.h"
+#include "platform/menu.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+
+namespace platform {
+namespace {
+
+struct RuntimeState {
+  Display* display = nullptr;
+  Ref<Application> app;
+  bool quitting = false;
+  int exitCode = 0;
+  std::vector<Ref<Window>> windows;
+  std::map<std::string, Ref<Window>> implicitWindows;
+};
+
+RuntimeState& State() {
+  static RuntimeState state;
+  return state;
+}
+
+std::string Describe(const std::exception& e) {
+  if (const auto* r = dynamic_cast<const RuntimeException*>(&e)) {
+    const std::string what = r->what();
+    return what == r->ClassName() ? what : std::string(r->ClassName()) + ": " + what;
+  }
+  return e.what();
+}
+
+}  // namespace
+
+Rect Display::DefaultPlacement(int32_t width, int32_t height) const {
+  const std::vector<Rect> screens = Screens();
+  const Rect main = screens.empty() ? Rect{0, 0, 1024, 768} : screens.front();
+  (void)width;
+  (void)height;
+  return Rect{main.left + 20, main.top + 40, width, height};
+}
+
+void RuntimeInit(Display& display) {
+  RuntimeState& s = State();
+  s = RuntimeState{};
+  s.display = &display;
+  SetBackgroundTaskDisplayTurn([&display] { display.BackgroundTask(); });
+}
+
+int RuntimeShutdown() {
+  RuntimeState& s = State();
+  const int code = s.exitCode;
+  SetBackgroundTaskDisplayTurn(nullptr);
+  s = RuntimeState{};
+  return code;
+}
+
+bool RuntimeIsUp() { return State().display != nullptr; }
+
+Display& CurrentDisplay() {
+  if (!State().display) throw NilObjectException("the framework runtime is not up");
+  return *State().display;
+}
+
+void RuntimeRegisterAppObject(const Ref<Application>& app) { State().app = app; }
+Ref<Application> App() { return State().app; }
+
+void RuntimeRun() {
+  if (State().quitting) return;
+  CurrentDisplay().Run();
+}
+
+void Quit(int32_t exitCode) {
+  RuntimeState& s = State();
+  if (!s.quitting) s.exitCode = exitCode;
+  s.quitting = true;
+  if (s.display) s.display->Quit();
+}
+
+bool Quitting() { return State().quitting; }
+
+void QuitAction() {
+  // Every window closes first, so that each Close handler runs (the palette
+  // saves its preferences there) on every way out.
+  std::vector<Ref<Window>> windows = State().windows;
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) (*it)->Close();
+  Quit(0);
+}
+
+void MsgBox(const String& text) { CurrentDisplay().ShowMessage(text); }
+
+void DeliverEvent(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    UnhandledException(std::current_exception());
+  }
+}
+
+void UnhandledException(const std::exception& e) {
+  const std::string text = "An unhandled " + Describe(e) + " ended the current action.";
+  std::fprintf(stderr, "tessaline: %s\n", text.c_str());
+  std::fflush(stderr);
+  if (State().display) {
+    try {
+      State().display->ShowUnhandledException(text);
+    } catch (...) {
+      // The report on standard error stands; nothing more can be done.
+    }
+  }
+}
+
+void UnhandledException(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& ex) {
+    UnhandledException(ex);
+  } catch (...) {
+    UnhandledException(RuntimeException("unknown exception"));
+  }
+}
+
+const std::vector<Ref<Window>>& OpenWindows() { return State().windows; }
+
+void RegisterOpenWindow(const Ref<Window>& window, const std::string& className) {
+  RuntimeState& s = State();
+  s.windows.push_back(window);
+  s.implicitWindows.emplace(className, window);
+}
+
+void UnregisterWindow(Window& window, const std::string& className) {
+  RuntimeState& s = State();
+  auto it = s.implicitWindows.find(className);
+  if (it != s.implicitWindows.end() && it->second.get() == &window) s.implicitWindows.erase(it);
+  for (auto w = s.windows.begin(); w != s.windows.end(); ++w) {
+    if (w->get() == &window) {
+      s.windows.erase(w);
+      break;
+    }
+  }
+}
+
+Ref<Window> GetImplicitWindow(const std::string& className) {
+  auto& m = State().implicitWindows;
+  auto it = m.find(className);
+  return it == m.end() ? nullptr : it->second;
+}
+
+void ReleaseImplicitWindows() { State().implicitWindows.clear(); }
+void ReleaseWindowLists() { State().windows.clear(); }
+void ReleaseReflectionCaches() { ClassRegistry::Instance().ReleaseRecords(); }
+
+Ref<FolderItem> FolderItemDialog::ShowModal() {
+  const std::optional<std::string> chosen =
+      CurrentDisplay().ChooseFolder(FolderDialogTexts{ActionButtonCaption, Title, PromptText});
+  if (!chosen) return nullptr;
+  return GetFolderItem(String(*chosen), 0);
+}
+
+}  // namespace platform

@@ -1,0 +1,89 @@
+// The framework runtime: the application object, the event loop, quitting,
+// the background task, message boxes and the unhandled-exception handler.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/display.h"
+#include "platform/object.h"
+#include "platform/properties.h"
+#include "platform/text.h"
+
+namespace platform {
+
+class MenuBar;
+class FolderItem;
+
+class Application : public Object {
+ public:
+  Ref<platform::MenuBar> MenuBar() const { return menuBar_; }
+  void SetMenuBar(const Ref<platform::MenuBar>& bar) { menuBar_ = bar; }
+
+ private:
+  Ref<platform::MenuBar> menuBar_;
+};
+
+// Brings the runtime up on a display; the display stays the caller's.
+void RuntimeInit(Display& display);
+// Releases what the runtime still holds and answers the exit status: the
+// code given to Quit, 0 when Quit was never called.
+int RuntimeShutdown();
+bool RuntimeIsUp();
+Display& CurrentDisplay();
+
+void RuntimeRegisterAppObject(const Ref<Application>& app);
+Ref<Application> App();
+
+// Runs the event loop until the application quits.
+void RuntimeRun();
+// Asks the application to quit; the loop returns after the handler in
+// progress has finished.
+void Quit(int32_t exitCode = 0);
+bool Quitting();
+// The quit action of the Quit menu item: every open window is closed first,
+// so each window's Close handler runs, then the application quits.
+void QuitAction();
+
+// Gives the loop's other cooperative work a turn.
+void BackgroundTask();
+// Called on every BackgroundTask (tests count them); nullptr removes it.
+void SetBackgroundTaskObserver(std::function<void()> observer);
+// The display's share of the background task, set by the runtime.
+void SetBackgroundTaskDisplayTurn(std::function<void()> turn);
+
+// A modal message box; returns when the user has dismissed it.
+void MsgBox(const String& text);
+
+// Delivers one event from the display: runs `handler`, and an exception
+// that escapes it goes to UnhandledException; the event is abandoned and
+// the application goes on.
+void DeliverEvent(const std::function<void()>& handler);
+// The framework's treatment of an exception no code caught: a report on
+// standard error and, where the display can, in a message box.
+void UnhandledException(const std::exception& e);
+void UnhandledException(std::exception_ptr e);
+
+// The framework's window lists: every open window, in opening order.
+const std::vector<Ref<class Window>>& OpenWindows();
+void RegisterOpenWindow(const Ref<Window>& window, const std::string& className);
+void UnregisterWindow(Window& window, const std::string& className);
+// The finalisation step's releases, in the order the program makes them.
+void ReleaseImplicitWindows();
+void ReleaseWindowLists();
+void ReleaseReflectionCaches();
+
+class FolderItemDialog : public Object {
+ public:
+  String ActionButtonCaption;
+  String Title;
+  String PromptText;
+  // Shown modally; the chosen folder, or nil on cancel.
+  Ref<FolderItem> ShowModal();
+};
+class SelectFolderDialog : public FolderItemDialog {};
+
+}  // namespace platform

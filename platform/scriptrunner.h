@@ -1,0 +1,71 @@
+// The runner of the host scripts kept among the application's resources.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace platform {
+
+// The runner's operations. A parameterised call is opened with
+// StartParamScript, given its parameters in order, and run by one of the
+// Complete operations, which end it.
+class ScriptRunner {
+ public:
+  virtual ~ScriptRunner() = default;
+  virtual String ScriptFunction(int32_t resourceId) = 0;
+  virtual void ScriptExecute(int32_t resourceId) = 0;
+  virtual int32_t StartParamScript(int32_t resourceId) = 0;
+  virtual void AddStringScriptParam(int32_t handle, const String& text) = 0;
+  virtual void AddIntegerScriptParam(int32_t handle, int32_t value) = 0;
+  virtual String CompleteParamScriptFunction(int32_t handle) = 0;
+  virtual void CompleteParamScriptExecute(int32_t handle) = 0;
+};
+
+// The runner the bridge uses; the process runner unless one was installed.
+ScriptRunner& CurrentScriptRunner();
+// Installs a runner (tests); nullptr restores the process runner. The
+// caller keeps ownership.
+void SetScriptRunner(ScriptRunner* runner);
+
+// The application's resources folder: $TESSALINE_RESOURCES when set, else
+// "resources" beside the executable.
+std::string ResourcesFolder();
+
+// How long a host script may run before it is killed and gives the empty
+// text.
+std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
+
+// Runs the script of resource id N, the executable file scripts/N in the
+// resources folder: started directly, never through a shell, with the
+// parameters as its arguments in order; waits for it. The result is its
+// standard output with one trailing newline removed, or the empty text when
+// the script is missing, fails, or outlives its limit (it is then killed).
+// Standard error passes through to the palette's.
+class ProcessScriptRunner : public ScriptRunner {
+ public:
+  String ScriptFunction(int32_t resourceId) override;
+  void ScriptExecute(int32_t resourceId) override;
+  int32_t StartParamScript(int32_t resourceId) override;
+  void AddStringScriptParam(int32_t handle, const String& text) override;
+  void AddIntegerScriptParam(int32_t handle, int32_t value) override;
+  String CompleteParamScriptFunction(int32_t handle) override;
+  void CompleteParamScriptExecute(int32_t handle) override;
+};
+
+struct ProcessResult {
+  bool started = false;
+  bool finishedInTime = false;
+  int exitCode = -1;
+  std::string output;  // standard output, capped
+};
+
+// Runs an executable with arguments (no shell), waiting at most `limit`;
+// a run past it is killed. Standard error is passed through.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         std::chrono::milliseconds limit);
+
+}  // namespace platform

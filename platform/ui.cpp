@@ -1,0 +1,520 @@
+#include "platform/ui.h"
+
+#include <algorithm>
+
+#include "platform/menu.h"
+#include "platform/registry.h"
+#include "platform/runtime.h"
+
+namespace platform {
+
+// ---------------------------------------------------------------- events
+
+void EventSource::InstallHandler(const std::string& event, EventHandler handler) {
+  if (!handlers_.count(event)) boundOrder_.push_back(event);
+  handlers_[event] = std::move(handler);
+}
+
+bool EventSource::HasHandler(const std::string& event) const {
+  return handlers_.count(event) != 0;
+}
+
+void EventSource::Raise(Object& self, const std::string& event, const EventArgs& args) {
+  auto it = handlers_.find(event);
+  if (it == handlers_.end()) return;
+  // A copy, so that a handler that re-binds its own event stays alive.
+  EventHandler handler = it->second;
+  handler(RefTo(self), args);
+}
+
+void InstallInstanceEventHandler(const Ref<Object>& control, const std::string& event,
+                                 EventHandler handler) {
+  auto* source = dynamic_cast<EventSource*>(&control.Deref());
+  if (!source) throw IllegalCastException("object raises no events");
+  source->InstallHandler(event, std::move(handler));
+}
+
+Ref<Object> HandlerSelf(const Ref<Object>& source) {
+  if (auto control = TryCast<Control>(source)) return control->Window();
+  if (auto* pane = dynamic_cast<PaneChild*>(source.get())) return pane->Window();
+  return source;
+}
+
+Ref<Window> Control::Window() const { return Ref<platform::Window>(window_.lock()); }
+
+Rect RectControl::Bounds() const {
+  return Rect{IntProperty("Left", 0), IntProperty("Top", 0), IntProperty("Width", 0),
+              IntProperty("Height", 0)};
+}
+
+// ---------------------------------------------------------------- listbox
+
+// The rows as a two-level tree (the list never nests deeper), with a
+// Fenwick tree over the top-level rows' weights (one plus the children
+// they hold) so that a flat row index maps to its place, and back, in
+// logarithmic time. Appending and the edits an expansion or collapse makes
+// cost the same whatever the list's length.
+struct Listbox::Rows {
+  struct Row {
+    std::vector<String> cells;
+  };
+  struct Top : Row {
+    bool folder = false;
+    bool expanded = false;
+    std::vector<Row> children;
+  };
+  std::vector<Top> tops;
+  std::vector<int64_t> fenwick{0};  // 1-based
+  int64_t total = 0;
+
+  int64_t Prefix(std::size_t count) const {  // weight of tops [0, count)
+    int64_t sum = 0;
+    for (std::size_t i = count; i > 0; i -= i & (~i + 1)) sum += fenwick[i];
+    return sum;
+  }
+  void Add(std::size_t top, int64_t delta) {
+    for (std::size_t i = top + 1; i < fenwick.size(); i += i & (~i + 1)) fenwick[i] += delta;
+    total += delta;
+  }
+  void PushTop(Top row) {
+    tops.push_back(std::move(row));
+    const std::size_t n = tops.size();
+    const std::size_t low = n & (~n + 1);
+    const int64_t weight = 1 + static_cast<int64_t>(tops.back().children.size());
+    fenwick.push_back(weight + Prefix(n - 1) - Prefix(n - low));
+    total += weight;
+  }
+  void Rebuild() {
+    fenwick.assign(tops.size() + 1, 0);
+    total = 0;
+    for (std::size_t i = 0; i < tops.size(); ++i) {
+      const int64_t weight = 1 + static_cast<int64_t>(tops[i].children.size());
+      fenwick[i + 1] += weight;
+      const std::size_t parent = (i + 1) + ((i + 1) & (~(i + 1) + 1));
+      if (parent < fenwick.size()) fenwick[parent] += fenwick[i + 1];
+      total += weight;
+    }
+  }
+  // The top row holding flat row `row` (0 <= row < total).
+  std::size_t Find(int64_t row) const {
+    std::size_t pos = 0;
+    std::size_t step = 1;
+    while (step * 2 < fenwick.size()) step *= 2;
+    for (; step > 0; step /= 2) {
+      if (pos + step < fenwick.size() && fenwick[pos + step] <= row) {
+        pos += step;
+        row -= fenwick[pos];
+      }
+    }
+    return pos;  // tops before it weigh at most `row`
+  }
+  Row& At(const Pos& p) {
+    Top& t = tops[static_cast<std::size_t>(p.top)];
+    return p.child < 0 ? static_cast<Row&>(t) : t.children[static_cast<std::size_t>(p.child)];
+  }
+  const Row& At(const Pos& p) const { return const_cast<Rows*>(this)->At(p); }
+};
+
+Listbox::Listbox() : rows_(std::make_unique<Rows>()) {}
+Listbox::~Listbox() = default;
+
+Listbox::Pos Listbox::PosOf(int32_t row) const {
+  if (row < 0 || row >= rows_->total) throw OutOfBoundsException();
+  const std::size_t top = rows_->Find(row);
+  const int64_t child = row - rows_->Prefix(top) - 1;
+  return Pos{static_cast<int32_t>(top), static_cast<int32_t>(child)};
+}
+
+int32_t Listbox::FlatIndex(int32_t top, int32_t child) const {
+  if (top < 0 || top >= TopCount()) return -1;
+  return static_cast<int32_t>(rows_->Prefix(static_cast<std::size_t>(top)) + 1 + child);
+}
+
+int32_t Listbox::ListCount() const { return static_cast<int32_t>(rows_->total); }
+int32_t Listbox::TopCount() const { return static_cast<int32_t>(rows_->tops.size()); }
+int32_t Listbox::ChildCount(int32_t top) const {
+  if (top < 0 || top >= TopCount()) return 0;
+  return static_cast<int32_t>(rows_->tops[static_cast<std::size_t>(top)].children.size());
+}
+bool Listbox::TreeIsFolder(int32_t top) const {
+  return top >= 0 && top < TopCount() && rows_->tops[static_cast<std::size_t>(top)].folder;
+}
+bool Listbox::TreeExpanded(int32_t top) const {
+  return top >= 0 && top < TopCount() && rows_->tops[static_cast<std::size_t>(top)].expanded;
+}
+String Listbox::TreeCell(int32_t top, int32_t child, int32_t column) const {
+  if (top < 0 || top >= TopCount() || child >= ChildCount(top) || column < 0) return String();
+  const Rows::Row& r = rows_->At(Pos{top, child});
+  return static_cast<std::size_t>(column) < r.cells.size()
+             ? r.cells[static_cast<std::size_t>(column)]
+             : String();
+}
+
+void Listbox::AddRow(const String& text) {
+  Rows::Row row;
+  row.cells.push_back(text);
+  if (!expanding_.empty()) {
+    // Within ExpandRow the row goes under the expanding folder, after the
+    // rows this expansion has added so far.
+    const int32_t top = expanding_.back();
+    auto& children = rows_->tops[static_cast<std::size_t>(top)].children;
+    children.push_back(std::move(row));
+    rows_->Add(static_cast<std::size_t>(top), 1);
+    last_ = Pos{top, static_cast<int32_t>(children.size()) - 1};
+    if (peer_) peer_->RowInserted(last_.top, last_.child);
+    return;
+  }
+  Rows::Top top;
+  top.cells = std::move(row.cells);
+  rows_->PushTop(std::move(top));
+  last_ = Pos{TopCount() - 1, -1};
+  if (peer_) peer_->RowInserted(last_.top, -1);
+}
+
+void Listbox::AddFolder(const String& text) {
+  if (!expanding_.empty()) {
+    // The list is two levels deep: a folder added under a folder is a row.
+    AddRow(text);
+    return;
+  }
+  Rows::Top top;
+  top.cells.push_back(text);
+  top.folder = true;
+  rows_->PushTop(std::move(top));
+  last_ = Pos{TopCount() - 1, -1};
+  if (peer_) peer_->RowInserted(last_.top, -1);
+}
+
+void Listbox::RemoveRow(int32_t row) {
+  const Pos p = PosOf(row);
+  auto shift = [&](Pos& kept) {
+    if (kept.top < 0) return;
+    if (p.child >= 0) {
+      if (kept.top != p.top) return;
+      if (kept.child == p.child) kept = Pos{};
+      else if (kept.child > p.child) --kept.child;
+    } else if (kept.top == p.top) {
+      kept = Pos{};
+    } else if (kept.top > p.top) {
+      --kept.top;
+    }
+  };
+  if (p.child >= 0) {
+    auto& children = rows_->tops[static_cast<std::size_t>(p.top)].children;
+    children.erase(children.begin() + p.child);
+    rows_->Add(static_cast<std::size_t>(p.top), -1);
+  } else {
+    // Removing a top-level row moves every later one; the system never does
+    // it, so a rebuild of the index is good enough.
+    rows_->tops.erase(rows_->tops.begin() + p.top);
+    rows_->Rebuild();
+    for (int32_t& t : expanding_) {
+      if (t > p.top) --t;
+    }
+  }
+  const bool selectionMoved = selected_.top >= 0;
+  shift(last_);
+  shift(selected_);
+  if (peer_) {
+    peer_->RowRemoved(p.top, p.child);
+    if (selectionMoved) peer_->SelectionChanged();
+  }
+}
+
+void Listbox::DeleteAllRows() {
+  rows_->tops.clear();
+  rows_->Rebuild();
+  last_ = Pos{};
+  selected_ = Pos{};
+  if (peer_) peer_->Reset();
+}
+
+int32_t Listbox::LastIndex() const {
+  return last_.top < 0 ? -1 : FlatIndex(last_.top, last_.child);
+}
+
+int32_t Listbox::ListIndex() const {
+  return selected_.top < 0 ? -1 : FlatIndex(selected_.top, selected_.child);
+}
+
+void Listbox::SetListIndex(int32_t row) {
+  selected_ = (row < 0 || row >= ListCount()) ? Pos{} : PosOf(row);
+  if (peer_) peer_->SelectionChanged();
+}
+
+String Listbox::Cell(int32_t row, int32_t column) const {
+  const Pos p = PosOf(row);
+  if (column < 0) throw OutOfBoundsException();
+  return TreeCell(p.top, p.child, column);
+}
+
+void Listbox::SetCell(int32_t row, int32_t column, const String& text) {
+  const Pos p = PosOf(row);
+  if (column < 0) throw OutOfBoundsException();
+  auto& cells = rows_->At(p).cells;
+  if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(column + 1);
+  cells[static_cast<std::size_t>(column)] = text;
+  if (peer_) peer_->CellChanged(p.top, p.child, column);
+}
+
+bool Listbox::RowIsFolder(int32_t row) const {
+  const Pos p = PosOf(row);
+  return p.child < 0 && TreeIsFolder(p.top);
+}
+
+bool Listbox::Expanded(int32_t row) const {
+  const Pos p = PosOf(row);
+  return p.child < 0 && TreeExpanded(p.top);
+}
+
+void Listbox::SetExpanded(int32_t row, bool expanded) {
+  const Pos p = PosOf(row);
+  if (p.child >= 0) return;
+  auto& top = rows_->tops[static_cast<std::size_t>(p.top)];
+  if (!top.folder || top.expanded == expanded) return;
+  top.expanded = expanded;
+  if (peer_) peer_->ExpandedChanged(p.top);
+  if (expanded) {
+    expanding_.push_back(p.top);
+    try {
+      Raise(*this, "ExpandRow", {Variant(row)});
+    } catch (...) {
+      expanding_.pop_back();
+      throw;
+    }
+    expanding_.pop_back();
+  } else {
+    Raise(*this, "CollapseRow", {Variant(row)});
+  }
+}
+
+void Listbox::UserSelect(int32_t row) {
+  selected_ = (row < 0 || row >= ListCount()) ? Pos{} : PosOf(row);
+}
+
+void Listbox::UserSetExpanded(int32_t row, bool expanded) {
+  DeliverEvent([this, row, expanded] { SetExpanded(row, expanded); });
+}
+
+void Listbox::UserDoubleClick() {
+  DeliverEvent([this] { Raise(*this, "DoubleClick"); });
+}
+
+void Listbox::PropertyChanged(const std::string& name, const PropertyValue&) {
+  if (peer_) peer_->Changed(name);
+}
+
+void Listbox::Realize(Display& display, WindowPeer& parent) {
+  peer_ = display.CreateListboxPeer(parent, *this);
+}
+
+void Listbox::Unrealize() { peer_.reset(); }
+
+// ---------------------------------------------------------------- button
+
+void BevelButton::Push() {
+  DeliverEvent([this] { Raise(*this, "Action"); });
+}
+
+void BevelButton::PropertyChanged(const std::string& name, const PropertyValue&) {
+  if (peer_) peer_->Changed(name);
+}
+
+void BevelButton::Realize(Display& display, WindowPeer& parent) {
+  peer_ = display.CreateButtonPeer(parent, *this);
+}
+
+void BevelButton::Unrealize() { peer_.reset(); }
+
+// ---------------------------------------------------------------- timer
+
+Timer::Timer() = default;
+Timer::~Timer() = default;
+
+void Timer::Fire() {
+  DeliverEvent([this] { Raise(*this, "Action"); });
+}
+
+void Timer::PropertyChanged(const std::string& name, const PropertyValue&) {
+  if (peer_ && (name == "Mode" || name == "Period")) peer_->Schedule(Mode(), Period());
+}
+
+void Timer::Realize(Display& display) {
+  peer_ = display.CreateTimerPeer(*this);
+  peer_->Schedule(Mode(), Period());
+}
+
+void Timer::Unrealize() { peer_.reset(); }
+
+// ---------------------------------------------------------------- window
+
+Window::Window() = default;
+Window::~Window() = default;
+
+void Window::Constructor() {
+  const ClassInfo* info = Class();
+  const std::string className = info ? info->name : std::string("Window");
+  Ref<Window> self = RefTo(*this);
+  // Registered before any handler runs, so that the handlers reach this
+  // window through the implicit-instance accessor.
+  RegisterOpenWindow(self, className);
+  open_ = true;
+  peer_ = CurrentDisplay().CreateWindowPeer(*this);
+  RaiseWindowEvent("Layout");
+  if (!Property("Left")) {
+    const Rect placed = CurrentDisplay().DefaultPlacement(bounds_.width, bounds_.height);
+    bounds_.left = placed.left;
+    bounds_.top = placed.top;
+    Notify("Bounds");
+  }
+  RaiseWindowEvent("CreateControls");
+  RaiseWindowEvent("Open");
+  if (!open_) return;  // the Open handler closed it
+  KeepOnScreen();
+  shown_ = true;
+  Notify("Visible");
+}
+
+void Window::RaiseWindowEvent(const std::string& event) {
+  const ClassInfo* info = Class();
+  for (const ClassInfo* c = info; c; c = c->base) {
+    auto it = c->eventHandlers.find(event);
+    if (it != c->eventHandlers.end()) {
+      it->second(*this);
+      return;
+    }
+  }
+}
+
+void Window::Notify(const std::string& what) {
+  if (peer_) peer_->Changed(what);
+}
+
+void Window::SetLeft(int32_t v) { SetProperty("Left", v); }
+void Window::SetTop(int32_t v) { SetProperty("Top", v); }
+void Window::SetWidth(int32_t v) { SetProperty("Width", v); }
+void Window::SetHeight(int32_t v) { SetProperty("Height", v); }
+
+void Window::SetVisible(bool visible) { SetProperty("Visible", visible); }
+
+void Window::SetMenuBar(const Ref<platform::MenuBar>& bar) {
+  menuBar_ = bar;
+  Notify("MenuBar");
+}
+
+void Window::PropertyChanged(const std::string& name, const PropertyValue& value) {
+  const auto* i = std::get_if<int32_t>(&value);
+  const int32_t minW = IntProperty("MinWidth", 64), minH = IntProperty("MinHeight", 64);
+  const int32_t maxW = std::max(minW, IntProperty("MaxWidth", 32000));
+  const int32_t maxH = std::max(minH, IntProperty("MaxHeight", 32000));
+  if (name == "Left" && i) {
+    bounds_.left = *i;
+    Notify("Bounds");
+  } else if (name == "Top" && i) {
+    bounds_.top = *i;
+    Notify("Bounds");
+  } else if (name == "Width" && i) {
+    bounds_.width = std::clamp(*i, minW, maxW);
+    Notify("Bounds");
+  } else if (name == "Height" && i) {
+    bounds_.height = std::clamp(*i, minH, maxH);
+    Notify("Bounds");
+  } else if (name == "MinWidth" || name == "MinHeight" || name == "MaxWidth" ||
+             name == "MaxHeight") {
+    const Rect before = bounds_;
+    bounds_.width = std::clamp(bounds_.width, minW, maxW);
+    bounds_.height = std::clamp(bounds_.height, minH, maxH);
+    Notify("MinMax");
+    if (!(before == bounds_)) Notify("Bounds");
+  } else if (name == "Visible") {
+    const bool* b = std::get_if<bool>(&value);
+    visible_ = b && *b;
+    // Shown for the first time once Open has run; until then only noted.
+    if (shown_) Notify("Visible");
+  } else {
+    Notify(name);
+  }
+}
+
+void Window::KeepOnScreen() {
+  // A window restored off every screen, or with too little of it on one to
+  // grab, comes back onto the main screen.
+  const std::vector<Rect> screens = CurrentDisplay().Screens();
+  if (screens.empty()) return;
+  constexpr int32_t kGrip = 32;
+  for (const Rect& s : screens) {
+    const int64_t w = std::min<int64_t>(int64_t{bounds_.left} + bounds_.width,
+                                        int64_t{s.left} + s.width) -
+                      std::max(bounds_.left, s.left);
+    const int64_t h = std::min<int64_t>(int64_t{bounds_.top} + bounds_.height,
+                                        int64_t{s.top} + s.height) -
+                      std::max(bounds_.top, s.top);
+    if (w >= std::min(kGrip, bounds_.width) && h >= std::min(kGrip, bounds_.height)) return;
+  }
+  const Rect& main = screens.front();
+  const auto clampInto = [](int64_t pos, int64_t size, int64_t from, int64_t extent) {
+    return static_cast<int32_t>(std::clamp(pos, from, std::max(from, from + extent - size)));
+  };
+  bounds_.left = clampInto(bounds_.left, bounds_.width, main.left, main.width);
+  bounds_.top = clampInto(bounds_.top, bounds_.height, main.top, main.height);
+  Notify("Bounds");
+}
+
+void Window::AddControl(const std::string& name, const Ref<Object>& control) {
+  if (!control) throw NilObjectException();
+  for (auto& entry : controls_) {
+    if (entry.first == name) {
+      entry.second = control;
+      return;
+    }
+  }
+  controls_.emplace_back(name, control);
+  Ref<Window> self = RefTo(*this);
+  if (auto c = TryCast<Control>(control)) c->SetOwner(self);
+  if (auto* pane = dynamic_cast<PaneChild*>(control.get())) pane->SetWindow(self);
+  if (!peer_) return;
+  if (auto rect = TryCast<RectControl>(control)) rect->Realize(CurrentDisplay(), *peer_);
+  if (auto timer = TryCast<Timer>(control)) timer->Realize(CurrentDisplay());
+}
+
+Ref<Object> Window::ControlByName(const std::string& name) const {
+  for (const auto& entry : controls_) {
+    if (entry.first == name) return entry.second;
+  }
+  return nullptr;
+}
+
+void Window::Close() {
+  if (!open_) return;
+  Ref<Window> keep = RefTo(*this);
+  // The window closes even when its Close handler fails; the failure is
+  // passed on once the window is gone.
+  std::exception_ptr failure;
+  try {
+    RaiseWindowEvent("Close");
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  open_ = false;
+  const ClassInfo* info = Class();
+  UnregisterWindow(*this, info ? info->name : std::string("Window"));
+  for (auto& entry : controls_) {
+    if (auto rect = TryCast<RectControl>(entry.second)) rect->Unrealize();
+    if (auto timer = TryCast<Timer>(entry.second)) timer->Unrealize();
+  }
+  peer_.reset();
+  // The controls go with the window; the timer's hold on its window goes
+  // with it.
+  controls_.clear();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void Window::UserMoved(const Rect& bounds) {
+  bounds_ = bounds;
+}
+
+void Window::UserClose() {
+  DeliverEvent([this] { Close(); });
+}
+
+}  // namespace platform

@@ -1,0 +1,169 @@
+#include "tests/support/palette_fixture.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/runtime.h"
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "tessaline-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests may leave read-only folders behind; make them writable to remove.
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+  if (const char* old = getenv(name)) old_ = old;
+  if (value) setenv(name, value->c_str(), 1);
+  else unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) setenv(name_.c_str(), old_->c_str(), 1);
+  else unsetenv(name_.c_str());
+}
+
+FakeHost::FakeHost(platform::ScriptedDisplay& display) : display_(display) {
+  platform::SetScriptRunner(this);
+  platform::SetAppleEventSender(this);
+}
+
+FakeHost::~FakeHost() {
+  platform::SetScriptRunner(nullptr);
+  platform::SetAppleEventSender(nullptr);
+}
+
+platform::String FakeHost::Run(int32_t id, const std::vector<std::string>& args) {
+  static const std::map<int32_t, std::string> kNames = {
+      {168, "getAiVer"}, {169, "frontAppli"}, {170, "acctivemyapp"}, {171, "goas"}, {172, "gojs"}};
+  const auto name = kNames.count(id) ? kNames.at(id) : std::to_string(id);
+  std::string call = name;
+  for (const std::string& a : args) call += " " + a;
+  calls.push_back(call);
+  display_.Record("host: " + call);
+  if (failNext && *failNext == name) {
+    failNext.reset();
+    throw platform::IOException("host script failed");
+  }
+  if (id == 168) return version;
+  if (id == 169) {
+    if (frontAnswers.empty()) return front;
+    std::string answer = frontAnswers.front();
+    frontAnswers.pop_front();
+    return answer;
+  }
+  return platform::String();
+}
+
+platform::String FakeHost::ScriptFunction(int32_t id) { return Run(id, {}); }
+void FakeHost::ScriptExecute(int32_t id) { Run(id, {}); }
+int32_t FakeHost::StartParamScript(int32_t id) {
+  open_[nextHandle_] = {id, {}};
+  return nextHandle_++;
+}
+void FakeHost::AddStringScriptParam(int32_t handle, const platform::String& text) {
+  open_.at(handle).second.push_back(text.str());
+}
+void FakeHost::AddIntegerScriptParam(int32_t handle, int32_t value) {
+  open_.at(handle).second.push_back(std::to_string(value));
+}
+platform::String FakeHost::CompleteParamScriptFunction(int32_t handle) {
+  auto call = open_.at(handle);
+  open_.erase(handle);
+  return Run(call.first, call.second);
+}
+void FakeHost::CompleteParamScriptExecute(int32_t handle) { CompleteParamScriptFunction(handle); }
+
+bool FakeHost::Send(const platform::AppleEvent& event) {
+  const std::string call = "activate " + event.eventClass().str() + " " + event.eventId().str() +
+                           " " + event.target().str();
+  calls.push_back(call);
+  display_.Record("host: " + call);
+  return running;
+}
+
+PaletteTest::PaletteTest()
+    : homeEnv_("HOME", home_.path().string()),
+      configEnv_("XDG_CONFIG_HOME", (home_.path() / "config").string()) {
+  fs::create_directories(ConfigDir());
+}
+
+PaletteTest::~PaletteTest() {
+  if (started_) {
+    palette::Finalize();
+    platform::RuntimeShutdown();
+  }
+}
+
+void PaletteTest::Start() {
+  platform::RuntimeInit(display);
+  started_ = true;
+  palette::Initialize();
+  palette::NewAppInstance();
+  palette::MakeDefaultView();
+  window = palette::implicit::Window1();
+}
+
+void PaletteTest::CloseWindow() { window->UserClose(); }
+
+fs::path PaletteTest::MakeFolder(const std::string& name, const std::vector<std::string>& entries) {
+  const fs::path root = home_.path() / name;
+  fs::create_directories(root);
+  for (const std::string& e : entries) {
+    const fs::path p = root / e;
+    if (!e.empty() && e.back() == '/') {
+      fs::create_directories(p);
+    } else {
+      fs::create_directories(p.parent_path());
+      std::ofstream(p) << "// " << e << "\n";
+    }
+  }
+  return root;
+}
+
+void PaletteTest::WritePrefs(const std::string& content) {
+  std::ofstream(PrefsFile(), std::ios::binary) << content;
+}
+
+std::string PaletteTest::ReadPrefs() const {
+  std::ifstream in(PrefsFile(), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::pair<std::string, std::string>> PaletteTest::Rows() const {
+  std::vector<std::pair<std::string, std::string>> rows;
+  auto list = window->LB1();
+  for (int32_t r = 0; r < list->ListCount(); ++r) {
+    rows.emplace_back(list->Cell(r, 0).str(), list->Cell(r, 1).str());
+  }
+  return rows;
+}
+
+std::vector<std::string> PaletteTest::Shown() const {
+  std::vector<std::string> shown;
+  for (const auto& row : Rows()) shown.push_back(row.first);
+  return shown;
+}
+
+void PaletteTest::DoubleClick(int32_t row) {
+  auto list = window->LB1();
+  list->SetListIndex(row);
+  list->UserDoubleClick();
+}
+
+}  // namespace testsupport
