@@ -1,0 +1,329 @@
+// The list: a tree view over an item model that reads the Listbox's rows
+// where they are, so that a row added or removed costs the same whatever
+// the list's length.
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/qt/peers.h"
+#include "platform/ui.h"
+
+namespace platform::qt {
+namespace {
+
+// Index ids: 0 for a top-level row, top + 1 for a row under top.
+class ListItemModel : public QAbstractItemModel {
+ public:
+  ListItemModel(Listbox& list, QObject* parent)
+      : QAbstractItemModel(parent), list_(&list), columns_(ColumnsOf(list)) {}
+
+  // The peer goes: the view shows nothing from now on.
+  void Detach() {
+    beginResetModel();
+    list_ = nullptr;
+    endResetModel();
+  }
+
+  static int TopOf(const QModelIndex& index) {
+    return index.internalId() == 0 ? index.row() : static_cast<int>(index.internalId() - 1);
+  }
+  static int ChildOf(const QModelIndex& index) {
+    return index.internalId() == 0 ? -1 : index.row();
+  }
+
+  QModelIndex TopIndex(int top, int column = 0) const {
+    return top >= 0 && top < TopRows() ? createIndex(top, column, quintptr{0}) : QModelIndex();
+  }
+  QModelIndex RowIndex(int top, int child, int column = 0) const {
+    if (child < 0) return TopIndex(top, column);
+    if (top < 0 || top >= TopRows() || child >= ChildRows(top)) return QModelIndex();
+    return createIndex(child, column, static_cast<quintptr>(top) + 1);
+  }
+
+  // The Listbox has already changed when it tells; while the view hears of
+  // the change, the counts it reads are those from before.
+  void RowInserted(int top, int child) {
+    const QModelIndex parent = child < 0 ? QModelIndex() : TopIndex(top);
+    pending_ = Pending{child < 0 ? -1 : top, -1};
+    beginInsertRows(parent, child < 0 ? top : child, child < 0 ? top : child);
+    pending_.reset();
+    endInsertRows();
+  }
+  void RowRemoved(int top, int child) {
+    pending_ = Pending{child < 0 ? -1 : top, +1};
+    const QModelIndex parent = child < 0 ? QModelIndex() : TopIndex(top);
+    beginRemoveRows(parent, child < 0 ? top : child, child < 0 ? top : child);
+    pending_.reset();
+    endRemoveRows();
+  }
+  void CellChanged(int top, int child, int column) {
+    const QModelIndex index = RowIndex(top, child, column);
+    if (index.isValid()) emit dataChanged(index, index, {Qt::DisplayRole});
+  }
+  void Reload() {
+    beginResetModel();
+    if (list_) columns_ = ColumnsOf(*list_);
+    endResetModel();
+  }
+
+  QModelIndex index(int row, int column, const QModelIndex& parent) const override {
+    if (!list_ || row < 0 || column < 0 || column >= columns_) return QModelIndex();
+    if (!parent.isValid()) {
+      return row < TopRows() ? createIndex(row, column, quintptr{0}) : QModelIndex();
+    }
+    if (parent.internalId() != 0 || parent.column() != 0) return QModelIndex();
+    return row < ChildRows(parent.row())
+               ? createIndex(row, column, static_cast<quintptr>(parent.row()) + 1)
+               : QModelIndex();
+  }
+  QModelIndex parent(const QModelIndex& index) const override {
+    if (!index.isValid() || index.internalId() == 0) return QModelIndex();
+    return createIndex(static_cast<int>(index.internalId() - 1), 0, quintptr{0});
+  }
+  int rowCount(const QModelIndex& parent) const override {
+    if (!list_) return 0;
+    if (!parent.isValid()) return TopRows();
+    if (parent.internalId() != 0 || parent.column() != 0) return 0;
+    return ChildRows(parent.row());
+  }
+  int columnCount(const QModelIndex&) const override { return list_ ? columns_ : 0; }
+  bool hasChildren(const QModelIndex& parent) const override {
+    if (!list_) return false;
+    if (!parent.isValid()) return TopRows() > 0;
+    if (parent.internalId() != 0 || parent.column() != 0) return false;
+    // A folder shows its disclosure triangle before it holds anything.
+    return list_->TreeIsFolder(parent.row()) || ChildRows(parent.row()) > 0;
+  }
+  Qt::ItemFlags flags(const QModelIndex& index) const override {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.internalId() != 0) f |= Qt::ItemNeverHasChildren;
+    return f;
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!list_ || !index.isValid() || role != Qt::DisplayRole) return QVariant();
+    return ToQString(list_->TreeCell(TopOf(index), ChildOf(index), index.column()));
+  }
+
+ private:
+  struct Pending {
+    int parentTop;  // -1: the top level
+    int delta;
+  };
+  static int ColumnsOf(const Listbox& list) { return std::max(1, list.ColumnCount()); }
+  int TopRows() const {
+    const int n = list_->TopCount();
+    return pending_ && pending_->parentTop < 0 ? n + pending_->delta : n;
+  }
+  int ChildRows(int top) const {
+    const int n = list_->ChildCount(top);
+    return pending_ && pending_->parentTop == top ? n + pending_->delta : n;
+  }
+
+  Listbox* list_;
+  int columns_;
+  std::optional<Pending> pending_;
+};
+
+class QtListboxPeer : public ListboxPeer {
+ public:
+  QtListboxPeer(QtWindowPeer& parent, Listbox& model)
+      : model_(model), area_(parent.content()) {
+    view_ = new QTreeView(area_);
+    items_ = new ListItemModel(model_, view_);
+    view_->setModel(items_);
+    view_->setHeaderHidden(true);
+    view_->setRootIsDecorated(true);
+    view_->setItemsExpandable(true);
+    view_->setExpandsOnDoubleClick(false);
+    view_->setUniformRowHeights(true);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // No horizontal scrolling: the columns share the view's width.
+    view_->header()->setSectionResizeMode(QHeaderView::Stretch);
+    view_->header()->setStretchLastSection(true);
+
+    connections_ = {
+        QObject::connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, view_,
+                         [this](const QModelIndex& current) { UserCurrent(current); }),
+        QObject::connect(view_, &QTreeView::expanded, view_,
+                         [this](const QModelIndex& index) { UserExpanded(index, true); }),
+        QObject::connect(view_, &QTreeView::collapsed, view_,
+                         [this](const QModelIndex& index) { UserExpanded(index, false); }),
+        QObject::connect(view_, &QAbstractItemView::doubleClicked, view_,
+                         [this](const QModelIndex&) { model_.UserDoubleClick(); }),
+    };
+
+    RegisterWidget(&model_, view_);
+    ApplyFont();
+    Place();
+    view_->setVisible(model_.BoolProperty("Visible", true));
+    view_->setEnabled(model_.BoolProperty("Enabled", true));
+  }
+
+  ~QtListboxPeer() override {
+    UnregisterWidget(&model_);
+    *alive_ = false;
+    for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+    if (!view_) return;
+    if (area_) area_->Forget(view_);
+    items_->Detach();
+    view_->hide();
+    // This may run inside one of the view's own handlers.
+    view_->deleteLater();
+  }
+
+  void Changed(const std::string& what) override {
+    if (!view_) return;
+    if (what == "ColumnCount") {
+      Reset();
+    } else if (what == "TextSize") {
+      ApplyFont();
+    } else if (what == "Left" || what == "Top" || what == "Width" || what == "Height" ||
+               what.rfind("Lock", 0) == 0) {
+      Place();
+    } else if (what == "Visible") {
+      view_->setVisible(model_.BoolProperty("Visible", true));
+    } else if (what == "Enabled") {
+      view_->setEnabled(model_.BoolProperty("Enabled", true));
+    }
+  }
+
+  void RowInserted(int32_t top, int32_t child) override {
+    if (!view_) return;
+    Sync sync(*this);
+    items_->RowInserted(top, child);
+    if (child < 0 && model_.TreeExpanded(top)) view_->setExpanded(items_->TopIndex(top), true);
+  }
+
+  void RowRemoved(int32_t top, int32_t child) override {
+    if (!view_) return;
+    {
+      Sync sync(*this);
+      items_->RowRemoved(top, child);
+    }
+    // The view moves its current row off a removed one, and a row under a
+    // later top-level row keeps an id naming its old parent: the model's
+    // selection is what stands.
+    SelectionChanged();
+  }
+
+  void CellChanged(int32_t top, int32_t child, int32_t column) override {
+    if (view_) items_->CellChanged(top, child, column);
+  }
+
+  void ExpandedChanged(int32_t top) override {
+    if (!view_) return;
+    Sync sync(*this);
+    view_->setExpanded(items_->TopIndex(top), model_.TreeExpanded(top));
+  }
+
+  void SelectionChanged() override {
+    if (!view_) return;
+    Sync sync(*this);
+    QItemSelectionModel* selection = view_->selectionModel();
+    const QModelIndex index = IndexOfFlat(model_.ListIndex());
+    if (!index.isValid()) {
+      selection->clear();
+      return;
+    }
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                          QItemSelectionModel::Rows);
+    view_->scrollTo(index);
+  }
+
+  void Reset() override {
+    if (!view_) return;
+    {
+      Sync sync(*this);
+      items_->Reload();
+      for (int32_t top = 0; top < model_.TopCount(); ++top) {
+        if (model_.TreeExpanded(top)) view_->setExpanded(items_->TopIndex(top), true);
+      }
+    }
+    SelectionChanged();
+  }
+
+ private:
+  // While the view is brought in line with the model, what it signals is
+  // the model's own doing and goes nowhere.
+  struct Sync {
+    explicit Sync(QtListboxPeer& peer) : peer_(peer) { ++peer_.syncing_; }
+    ~Sync() { --peer_.syncing_; }
+    QtListboxPeer& peer_;
+  };
+
+  int FlatOf(const QModelIndex& index) const {
+    return model_.FlatIndex(ListItemModel::TopOf(index), ListItemModel::ChildOf(index));
+  }
+
+  // The row at flat position `row`: the last top-level row starting at or
+  // before it, then the child within it. Logarithmic in the list's length.
+  QModelIndex IndexOfFlat(int32_t row) const {
+    if (row < 0 || row >= model_.ListCount()) return QModelIndex();
+    int32_t low = 0, high = model_.TopCount() - 1;
+    while (low < high) {
+      const int32_t mid = low + (high - low + 1) / 2;
+      if (model_.FlatIndex(mid, -1) <= row) low = mid;
+      else high = mid - 1;
+    }
+    return items_->RowIndex(low, row - model_.FlatIndex(low, -1) - 1);
+  }
+
+  void UserCurrent(const QModelIndex& current) {
+    if (syncing_) return;
+    model_.UserSelect(current.isValid() ? FlatOf(current) : -1);
+  }
+
+  void UserExpanded(const QModelIndex& index, bool expanded) {
+    if (syncing_ || !index.isValid() || index.internalId() != 0) return;
+    const QPersistentModelIndex kept(index);
+    const std::shared_ptr<bool> alive = alive_;
+    model_.UserSetExpanded(FlatOf(index), expanded);
+    if (!*alive || !kept.isValid()) return;
+    // The model may have kept the row as it was (a row that is no folder,
+    // a handler that failed): the view shows what the model holds.
+    const bool held = model_.TreeExpanded(kept.row());
+    if (view_->isExpanded(kept) != held) {
+      Sync sync(*this);
+      view_->setExpanded(kept, held);
+    }
+  }
+
+  void ApplyFont() {
+    QFont font = view_->font();
+    font.setPointSize(std::max(1, model_.IntProperty("TextSize", 10)));
+    view_->setFont(font);
+  }
+
+  void Place() {
+    if (!area_) return;
+    const Ref<Window> window = model_.Window();
+    const QSize reference = window ? QSize(window->Width(), window->Height()) : area_->size();
+    area_->Place(view_, ToQRect(model_.Bounds()), reference, LocksOf(model_));
+  }
+
+  Listbox& model_;
+  QPointer<ContentArea> area_;
+  QPointer<QTreeView> view_;
+  ListItemModel* items_ = nullptr;
+  int syncing_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::vector<QMetaObject::Connection> connections_;
+};
+
+}  // namespace
+
+std::unique_ptr<ListboxPeer> MakeListboxPeer(QtWindowPeer& parent, Listbox& model) {
+  return std::make_unique<QtListboxPeer>(parent, model);
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,289 @@
+// The real display: Qt Widgets.
+#include "platform/qt_display.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/qt/peers.h"
+#include "platform/runtime.h"
+#include "platform/ui.h"
+
+namespace platform {
+namespace {
+
+constexpr char kAppName[] = "Tessaline palette";
+
+bool EnvSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Qt ends the process with an abort when its platform plugin cannot reach
+// the display, so an X display that will not answer is found beforehand,
+// with libxcb (which the xcb plugin loads anyway) opened by hand.
+enum class Probe { kReachable, kUnreachable, kUnknown };
+Probe ProbeX11(const char* display) {
+  void* xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+  if (!xcb) return Probe::kUnknown;
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
+  auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
+  auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
+  Probe result = Probe::kUnknown;
+  if (connect && hasError && disconnect) {
+    void* c = connect(display, nullptr);
+    result = hasError(c) ? Probe::kUnreachable : Probe::kReachable;
+    disconnect(c);  // also frees a connection in error
+  }
+  dlclose(xcb);
+  return result;
+}
+
+bool HaveWaylandPlugin() {
+  const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                       QStringLiteral("/platforms"));
+  return !platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty();
+}
+
+struct DisplayCheck {
+  std::string problem;     // empty when Qt can be started
+  QByteArray platform;     // the plugin to ask for, when Qt's own pick would fail
+};
+
+DisplayCheck CheckDisplay() {
+  const std::string hint =
+      "; run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline";
+  const bool x11 = EnvSet("DISPLAY"), wayland = EnvSet("WAYLAND_DISPLAY");
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!x11 && !wayland && platform.isEmpty()) {
+    return {std::string(kAppName) +
+                " needs a graphical display, but none was found (DISPLAY and WAYLAND_DISPLAY "
+                "are not set)" + hint,
+            {}};
+  }
+  if (platform.isEmpty()) {
+    // Qt's own choice follows XDG_SESSION_TYPE and fails hard when the
+    // plugin it picks is missing or its display is not there.
+    if (wayland && HaveWaylandPlugin() && (!x11 || qgetenv("XDG_SESSION_TYPE") == "wayland")) {
+      return {{}, "wayland"};
+    }
+    if (!x11) {
+      return {std::string(kAppName) +
+                  " found only a Wayland display (WAYLAND_DISPLAY), and the Qt Wayland "
+                  "platform plugin (qt6-wayland) is not installed" + hint,
+              {}};
+    }
+  }
+  if ((platform.isEmpty() || platform.startsWith("xcb")) && x11 &&
+      ProbeX11(std::getenv("DISPLAY")) == Probe::kUnreachable) {
+    return {std::string(kAppName) + " could not connect to the X display \"" +
+                std::getenv("DISPLAY") + "\" (DISPLAY)" + hint,
+            {}};
+  }
+  return {{}, platform.isEmpty() ? QByteArray("xcb") : QByteArray()};
+}
+
+// Asks Qt for a platform plugin for the time it starts, and no longer: the
+// processes the palette starts see the environment it was given.
+class PlatformChoice {
+ public:
+  explicit PlatformChoice(const QByteArray& platform) : set_(!platform.isEmpty()) {
+    if (set_) qputenv("QT_QPA_PLATFORM", platform);
+  }
+  void Done() {
+    if (set_) qunsetenv("QT_QPA_PLATFORM");
+    set_ = false;
+  }
+
+ private:
+  bool set_;
+};
+
+// Termination signals go the Quit menu item's way: the handler only writes
+// to a pipe, which the event loop reads.
+int gSignalPipe[2] = {-1, -1};
+constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void OnQuitSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] ssize_t n = write(gSignalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+void EndPalette() { DeliverEvent(QuitAction); }
+
+class QtDisplay : public Display {
+ public:
+  QtDisplay(int& argc, char** argv, const QByteArray& platform)
+      : choice_(platform), app_(argc, argv) {
+    choice_.Done();
+    QApplication::setApplicationName(QString::fromUtf8(kAppName));
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallSignalPath();
+    QObject::connect(&app_, &QGuiApplication::commitDataRequest, &app_,
+                     [](QSessionManager&) { EndPalette(); });
+  }
+
+  ~QtDisplay() override {
+    for (int sig : kQuitSignals) std::signal(sig, SIG_DFL);
+    delete notifier_;
+    for (int& fd : gSignalPipe) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+    // The peers' widgets that were let go while no loop ran.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  std::unique_ptr<WindowPeer> CreateWindowPeer(Window& model) override {
+    return std::make_unique<qt::QtWindowPeer>(model);
+  }
+  std::unique_ptr<ListboxPeer> CreateListboxPeer(WindowPeer& parent, Listbox& model) override {
+    return qt::MakeListboxPeer(dynamic_cast<qt::QtWindowPeer&>(parent), model);
+  }
+  std::unique_ptr<ControlPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override {
+    return qt::MakeButtonPeer(dynamic_cast<qt::QtWindowPeer&>(parent), model);
+  }
+  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& model) override {
+    return qt::MakeTimerPeer(model);
+  }
+
+  void ShowMessage(const String& text) override {
+    ShowBox(QMessageBox::Information, qt::ToQString(text));
+  }
+  void ShowUnhandledException(const std::string& text) override {
+    ShowBox(QMessageBox::Critical, QString::fromStdString(text));
+  }
+
+  std::optional<std::string> ChooseFolder(const FolderDialogTexts& texts) override {
+    QFileDialog dialog(qt::DialogParent(), qt::ToQString(texts.title));
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    dialog.setFileMode(QFileDialog::Directory);
+    // Qt's own dialog: a desktop's native one would not show the prompt.
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (!texts.actionButtonCaption.IsEmpty()) {
+      dialog.setLabelText(QFileDialog::Accept, qt::ToQString(texts.actionButtonCaption));
+    }
+    if (!texts.promptText.IsEmpty()) AddPrompt(dialog, qt::ToQString(texts.promptText));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return std::nullopt;
+    return QDir(chosen.first()).absolutePath().toStdString();
+  }
+
+  void Run() override {
+    if (quitAsked_) {
+      quitAsked_ = false;
+      return;
+    }
+    running_ = true;
+    QApplication::exec();
+    running_ = false;
+    quitAsked_ = false;
+  }
+
+  void Quit() override {
+    // exit() does nothing while no loop runs; a Quit before Run must
+    // still end it.
+    if (running_) QApplication::exit(0);
+    else quitAsked_ = true;
+  }
+
+  std::vector<Rect> Screens() const override {
+    std::vector<Rect> screens;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary) screens.push_back(qt::ToRect(primary->availableGeometry()));
+    for (QScreen* s : QGuiApplication::screens()) {
+      if (s != primary) screens.push_back(qt::ToRect(s->availableGeometry()));
+    }
+    return screens;
+  }
+
+ private:
+  void InstallSignalPath() {
+    if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    notifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [] {
+      char buffer[64];
+      while (read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
+      }
+      EndPalette();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : kQuitSignals) sigaction(sig, &action, nullptr);
+  }
+
+  static void ShowBox(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, QString::fromUtf8(kAppName), text, QMessageBox::Ok, qt::DialogParent());
+    // In front of the palette, which floats above everything.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+  }
+
+  // The prompt goes above everything else in the dialog.
+  static void AddPrompt(QFileDialog& dialog, const QString& prompt) {
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    auto* label = new QLabel(prompt, &dialog);
+    label->setObjectName(QStringLiteral("tessalinePrompt"));
+    label->setWordWrap(true);
+    if (!grid) {
+      if (dialog.layout()) dialog.layout()->addWidget(label);
+      return;
+    }
+    struct Cell {
+      QLayoutItem* item;
+      int row, column, rowSpan, columnSpan;
+    };
+    std::vector<Cell> cells;
+    for (int i = 0; i < grid->count(); ++i) {
+      Cell c{grid->itemAt(i), 0, 0, 1, 1};
+      grid->getItemPosition(i, &c.row, &c.column, &c.rowSpan, &c.columnSpan);
+      cells.push_back(c);
+    }
+    while (grid->count() > 0) grid->takeAt(0);
+    const int columns = std::max(1, grid->columnCount());
+    grid->addWidget(label, 0, 0, 1, columns);
+    for (const Cell& c : cells) grid->addItem(c.item, c.row + 1, c.column, c.rowSpan, c.columnSpan);
+  }
+
+  PlatformChoice choice_;
+  QApplication app_;
+  QSocketNotifier* notifier_ = nullptr;
+  bool running_ = false;
+  bool quitAsked_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Display> CreateQtDisplay(int& argc, char** argv, std::string* error) {
+  const DisplayCheck check = CheckDisplay();
+  if (!check.problem.empty()) {
+    if (error) *error = check.problem + ".";
+    return nullptr;
+  }
+  return std::make_unique<QtDisplay>(argc, argv, check.platform);
+}
+
+}  // namespace platform

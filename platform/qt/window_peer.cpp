@@ -1,0 +1,351 @@
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/menu.h"
+#include "platform/qt/peers.h"
+#include "platform/runtime.h"
+#include "platform/ui.h"
+
+namespace platform::qt {
+namespace {
+
+std::unordered_map<const void*, QPointer<QWidget>>& Widgets() {
+  static std::unordered_map<const void*, QPointer<QWidget>> widgets;
+  return widgets;
+}
+
+std::vector<QPointer<PaletteWindow>>& Windows() {
+  static std::vector<QPointer<PaletteWindow>> windows;
+  return windows;
+}
+
+// The user's own pause between two moves of a drag is longer than this; a
+// burst of geometry changes (the window manager answering a move and a
+// resize one after the other) is reported once, settled.
+constexpr int kReportDelayMs = 60;
+
+// "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
+QKeySequence ShortcutOf(const String& text) {
+  if (text.IsEmpty()) return QKeySequence();
+  QStringList parts;
+  for (const QString& token : ToQString(text).split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+    const QString t = token.trimmed();
+    if (t.compare(QLatin1String("Cmd"), Qt::CaseInsensitive) == 0 ||
+        t.compare(QLatin1String("Command"), Qt::CaseInsensitive) == 0 ||
+        t.compare(QLatin1String("Control"), Qt::CaseInsensitive) == 0) {
+      parts << QStringLiteral("Ctrl");
+    } else if (t.compare(QLatin1String("Option"), Qt::CaseInsensitive) == 0) {
+      parts << QStringLiteral("Alt");
+    } else {
+      parts << t;
+    }
+  }
+  return QKeySequence::fromString(parts.join(QLatin1Char('+')), QKeySequence::PortableText);
+}
+
+}  // namespace
+
+void RegisterWidget(const void* model, QWidget* widget) { Widgets()[model] = widget; }
+void UnregisterWidget(const void* model) { Widgets().erase(model); }
+QWidget* WidgetOf(const void* model) {
+  auto it = Widgets().find(model);
+  return it == Widgets().end() ? nullptr : it->second.data();
+}
+
+std::vector<PaletteWindow*> LiveWindows() {
+  std::vector<PaletteWindow*> live;
+  auto& windows = Windows();
+  windows.erase(std::remove_if(windows.begin(), windows.end(),
+                               [](const QPointer<PaletteWindow>& w) { return w.isNull(); }),
+                windows.end());
+  for (const auto& w : windows) {
+    if (w->peer()) live.push_back(w.data());
+  }
+  return live;
+}
+
+QWidget* DialogParent() {
+  QWidget* newest = nullptr;
+  for (PaletteWindow* w : LiveWindows()) {
+    if (!w->isVisible()) continue;
+    if (w->isActiveWindow()) return w;
+    newest = w;
+  }
+  return newest;
+}
+
+// ---------------------------------------------------------------- layout
+
+Locks LocksOf(const RectControl& control) {
+  return Locks{control.BoolProperty("LockLeft", false), control.BoolProperty("LockTop", false),
+               control.BoolProperty("LockRight", false),
+               control.BoolProperty("LockBottom", false)};
+}
+
+QRect LockedGeometry(const QRect& design, const QSize& reference, const QSize& current,
+                     const Locks& locks) {
+  const int dw = current.width() - reference.width();
+  const int dh = current.height() - reference.height();
+  QRect r = design;
+  if (locks.left && locks.right) {
+    r.setWidth(std::max(0, design.width() + dw));
+  } else if (locks.right) {
+    r.moveLeft(design.left() + dw);
+  }
+  if (locks.top && locks.bottom) {
+    r.setHeight(std::max(0, design.height() + dh));
+  } else if (locks.bottom) {
+    r.moveTop(design.top() + dh);
+  }
+  return r;
+}
+
+void ContentArea::Place(QWidget* widget, const QRect& design, const QSize& reference,
+                        const Locks& locks) {
+  auto it = std::find_if(placed_.begin(), placed_.end(),
+                         [widget](const Placed& p) { return p.widget == widget; });
+  if (it == placed_.end()) it = placed_.insert(placed_.end(), Placed{widget, {}, {}, {}});
+  it->design = design;
+  it->reference = reference;
+  it->locks = locks;
+  Arrange(*it);
+}
+
+void ContentArea::Forget(QWidget* widget) {
+  placed_.erase(std::remove_if(placed_.begin(), placed_.end(),
+                               [widget](const Placed& p) {
+                                 return p.widget.isNull() || p.widget == widget;
+                               }),
+                placed_.end());
+}
+
+void ContentArea::Arrange(Placed& placed) {
+  if (placed.widget) {
+    placed.widget->setGeometry(
+        LockedGeometry(placed.design, placed.reference, size(), placed.locks));
+  }
+}
+
+void ContentArea::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  for (Placed& p : placed_) Arrange(p);
+}
+
+// ---------------------------------------------------------------- window
+
+void PaletteWindow::closeEvent(QCloseEvent* event) {
+  // The model decides: its Close handler runs, and it lets the peer go,
+  // which takes this widget away.
+  event->ignore();
+  if (peer_) peer_->UserClose();
+}
+
+void PaletteWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (peer_) peer_->GeometryChanged();
+}
+
+void PaletteWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (peer_) peer_->GeometryChanged();
+}
+
+QtWindowPeer::QtWindowPeer(Window& model)
+    : model_(model), widget_(new PaletteWindow(this)), content_(new ContentArea(widget_)) {
+  widget_->setAttribute(Qt::WA_DeleteOnClose, false);
+  widget_->setCentralWidget(content_);
+  widget_->menuBar()->setNativeMenuBar(false);
+  widget_->menuBar()->setVisible(false);
+  reportTimer_ = new QTimer(widget_);
+  reportTimer_->setSingleShot(true);
+  reportTimer_->setInterval(kReportDelayMs);
+  QObject::connect(reportTimer_, &QTimer::timeout, widget_, [this] { ReportGeometry(); });
+  Windows().push_back(widget_);
+  RegisterWidget(&model_, widget_);
+  // The model may have been given its properties before it had a peer.
+  ApplyFrame();
+  widget_->setWindowTitle(ToQString(model_.Title()));
+  BuildMenuBar();
+  ApplyBounds();
+}
+
+QtWindowPeer::~QtWindowPeer() {
+  UnregisterWidget(&model_);
+  widget_->Detach();
+  reportTimer_->stop();
+  widget_->hide();
+  // Later, not now: this may run inside one of the widget's own handlers
+  // (its close button, a menu item's action).
+  widget_->deleteLater();
+}
+
+void QtWindowPeer::Changed(const std::string& what) {
+  if (what == "Title") {
+    widget_->setWindowTitle(ToQString(model_.Title()));
+  } else if (what == "Visible") {
+    ApplyVisible();
+  } else if (what == "Bounds") {
+    ApplyBounds();
+  } else if (what == "MinMax") {
+    ApplyMinMax();
+  } else if (what == "Frame" || what == "CloseButton" || what == "MinimizeButton" ||
+             what == "MaximizeButton") {
+    ApplyFrame();
+  } else if (what == "Resizeable") {
+    ApplyMinMax();
+    ApplyFrame();
+  } else if (what == "MenuBar" || what == "MenuBarVisible") {
+    BuildMenuBar();
+  }
+}
+
+int QtWindowPeer::MenuBarHeight(int width) const {
+  // What the main window's layout will give the bar: its height for the
+  // width, when the bar takes part.
+  QMenuBar* bar = widget_->menuBar();
+  if (!bar->isVisibleTo(widget_)) return 0;
+  bar->ensurePolished();
+  int h = bar->heightForWidth(std::max(width, bar->minimumWidth()));
+  if (h < 0) h = bar->sizeHint().height();
+  return std::clamp(h, std::max(0, bar->minimumSizeHint().height()), bar->maximumHeight());
+}
+
+Rect QtWindowPeer::ContentBounds() const {
+  const QPoint origin = content_->mapToGlobal(QPoint(0, 0));
+  return Rect{origin.x(), origin.y(), content_->width(), content_->height()};
+}
+
+void QtWindowPeer::ApplyMinMax() {
+  const Rect b = model_.Bounds();
+  int minW = model_.IntProperty("MinWidth", 64), minH = model_.IntProperty("MinHeight", 64);
+  int maxW = std::max(minW, model_.IntProperty("MaxWidth", 32000));
+  int maxH = std::max(minH, model_.IntProperty("MaxHeight", 32000));
+  if (!model_.BoolProperty("Resizeable", true)) {
+    minW = maxW = b.width;
+    minH = maxH = b.height;
+  }
+  const int mbh = MenuBarHeight(b.width);
+  ++applying_;
+  content_->setMinimumSize(minW, minH);
+  content_->setMaximumSize(std::min(maxW, QWIDGETSIZE_MAX), std::min(maxH, QWIDGETSIZE_MAX));
+  widget_->setMinimumSize(minW, minH + mbh);
+  widget_->setMaximumSize(std::min(maxW, QWIDGETSIZE_MAX),
+                          std::min(maxH + mbh, QWIDGETSIZE_MAX));
+  --applying_;
+}
+
+void QtWindowPeer::ApplyBounds() {
+  ApplyMinMax();
+  const Rect b = model_.Bounds();
+  const int mbh = MenuBarHeight(b.width);
+  ++applying_;
+  widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
+  --applying_;
+}
+
+void QtWindowPeer::ApplyFrame() {
+  const int frame = model_.IntProperty("Frame", 0);
+  Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (frame == 7) {
+    // The floating palette: above every application's windows.
+    flags |= Qt::Tool | Qt::WindowStaysOnTopHint;
+    if (model_.BoolProperty("CloseButton", true)) flags |= Qt::WindowCloseButtonHint;
+    if (model_.BoolProperty("MinimizeButton", false)) flags |= Qt::WindowMinimizeButtonHint;
+  } else {
+    flags |= Qt::Window | Qt::WindowSystemMenuHint;
+    if (model_.BoolProperty("CloseButton", true)) flags |= Qt::WindowCloseButtonHint;
+    if (model_.BoolProperty("MinimizeButton", true)) flags |= Qt::WindowMinimizeButtonHint;
+    if (model_.BoolProperty("MaximizeButton", true) && model_.BoolProperty("Resizeable", true)) {
+      flags |= Qt::WindowMaximizeButtonHint;
+    }
+  }
+  if (widget_->windowFlags() == flags) return;
+  const bool shown = widget_->isVisible();
+  ++applying_;
+  widget_->setWindowFlags(flags);  // hides the window
+  --applying_;
+  if (shown) {
+    ApplyBounds();
+    widget_->show();
+  }
+}
+
+void QtWindowPeer::ApplyVisible() {
+  if (!model_.Visible()) {
+    reportTimer_->stop();
+    widget_->hide();
+    return;
+  }
+  ApplyBounds();
+  widget_->show();
+  // The bar's height is settled only once it is shown; the content area
+  // must stand exactly where the model says.
+  const int mbh = content_->geometry().top();
+  const Rect b = model_.Bounds();
+  if (widget_->geometry() != QRect(b.left, b.top - mbh, b.width, b.height + mbh)) {
+    ++applying_;
+    widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
+    --applying_;
+  }
+}
+
+void QtWindowPeer::BuildMenuBar() {
+  QMenuBar* qbar = widget_->menuBar();
+  // The old menus may be the senders of the action in progress.
+  for (QAction* action : qbar->actions()) qbar->removeAction(action);
+  for (QPointer<QWidget>& old : oldMenus_) {
+    if (old) old->deleteLater();
+  }
+  oldMenus_.clear();
+  Ref<MenuBar> bar = model_.MenuBar();
+  const bool shown = bar && bar->Count() > 0 && model_.BoolProperty("MenuBarVisible", true);
+  if (bar) {
+    for (int32_t i = 0; i < bar->Count(); ++i) {
+      const Ref<MenuItem> menuItem = bar->Item(i);
+      auto* menu = new QMenu(ToQString(menuItem->Text()), qbar);
+      oldMenus_.emplace_back(menu);
+      qbar->addMenu(menu);
+      for (int32_t j = 0; j < menuItem->Count(); ++j) {
+        Ref<MenuItem> item = menuItem->Item(j);
+        if (item->IsSeparator()) {
+          menu->addSeparator();
+          continue;
+        }
+        QAction* action = menu->addAction(ToQString(item->Text()));
+        action->setShortcut(ShortcutOf(item->KeyboardShortcut()));
+        action->setEnabled(item->AutoEnable());
+        QObject::connect(action, &QAction::triggered, action,
+                         [item] { DeliverEvent([item] { item->Action(); }); });
+      }
+    }
+  }
+  qbar->setVisible(shown);
+  ApplyBounds();
+}
+
+void QtWindowPeer::GeometryChanged() {
+  if (applying_ || !widget_->isVisible()) return;
+  reportTimer_->start();
+}
+
+void QtWindowPeer::ReportGeometry() {
+  if (!widget_->isVisible()) return;
+  const Rect now = ContentBounds();
+  if (now == model_.Bounds()) return;
+  model_.UserMoved(now);
+}
+
+void QtWindowPeer::UserClose() {
+  // This peer is gone once the call returns when the window closed.
+  model_.UserClose();
+}
+
+}  // namespace platform::qt

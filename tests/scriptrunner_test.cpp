@@ -1,0 +1,448 @@
+// The process script runner and the Apple event sender against small
+// scripts in a temporary resources folder, and the shipped stand-in host.
+#include "platform/scriptrunner.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/applevent.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Sets (or, with nullopt, unsets) a variable and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(value);
+  }
+  ~ScopedEnv() { Set(old_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) {
+      ::setenv(name_, value->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Sends our standard error, and so the scripts', to a file while it lives.
+class StderrCapture {
+ public:
+  explicit StderrCapture(fs::path file) : file_(std::move(file)) {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~StderrCapture() { Restore(); }
+  std::string Text() {
+    Restore();
+    return ReadFile(file_);
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  fs::path file_;
+  int saved_ = -1;
+};
+
+class ScriptRunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tessaline-runner-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ / "home");
+    fs::create_directories(dir_ / "config");
+    fs::create_directories(dir_ / "resources" / "scripts");
+    env_.emplace_back(std::make_unique<ScopedEnv>("HOME", (dir_ / "home").string()));
+    env_.emplace_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (dir_ / "config").string()));
+    env_.emplace_back(
+        std::make_unique<ScopedEnv>("TESSALINE_RESOURCES", (dir_ / "resources").string()));
+    env_.emplace_back(std::make_unique<ScopedEnv>("TESSALINE_SCRIPT_TIMEOUT_MS", std::nullopt));
+  }
+  void TearDown() override {
+    env_.clear();
+    fs::remove_all(dir_);
+  }
+
+  // Writes resources/<name> with the given sh body.
+  void WriteScript(const std::string& name, const std::string& body,
+                   fs::perms perms = fs::perms(0755)) {
+    const fs::path path = dir_ / "resources" / name;
+    std::ofstream(path, std::ios::binary) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, perms);
+  }
+  void WriteScript(int32_t id, const std::string& body, fs::perms perms = fs::perms(0755)) {
+    WriteScript("scripts/" + std::to_string(id), body, perms);
+  }
+
+  // A parameterised call: texts and integers in order.
+  using Param = std::variant<std::string, int32_t>;
+  std::string Call(int32_t id, const std::vector<Param>& params) {
+    const int32_t handle = runner_.StartParamScript(id);
+    for (const auto& param : params) {
+      if (const auto* text = std::get_if<std::string>(&param)) {
+        runner_.AddStringScriptParam(handle, platform::String(*text));
+      } else {
+        runner_.AddIntegerScriptParam(handle, std::get<int32_t>(param));
+      }
+    }
+    return runner_.CompleteParamScriptFunction(handle).str();
+  }
+
+  fs::path dir_;
+  std::vector<std::unique_ptr<ScopedEnv>> env_;
+  platform::ProcessScriptRunner runner_;
+};
+
+// Texts a script must receive as they are: nothing in them may be
+// expanded, split or run.
+std::vector<std::string> HostilePaths(const fs::path& dir) {
+  return {
+      "/Users/me/My Scripts/run  twice.scpt",
+      "it's \"quoted\"",
+      "$(touch " + (dir / "made-by-dollar").string() + ")",
+      "`touch " + (dir / "made-by-backquote").string() + "`",
+      "x; touch " + (dir / "made-by-semicolon").string(),
+      "line one\nline two",
+      "$HOME * ?",
+      "",
+      "-n",
+      "caf\xC3\xA9 \xE4\xB8\xAD",
+  };
+}
+
+void ExpectNothingWasRun(const fs::path& dir) {
+  for (const char* marker : {"made-by-dollar", "made-by-backquote", "made-by-semicolon"}) {
+    EXPECT_FALSE(fs::exists(dir / marker)) << marker;
+  }
+}
+
+TEST_F(ScriptRunnerTest, ParametersArriveIntactInOrderAndAreNeverEvaluated) {
+  WriteScript(171, R"(for a in "$@"; do printf '<%s>' "$a"; done)");
+  std::vector<Param> params;
+  std::string expected;
+  for (const auto& path : HostilePaths(dir_)) {
+    params.emplace_back(path);
+    expected += "<" + path + ">";
+  }
+  for (int32_t value : {-42, 0, 2147483647, INT32_MIN}) {
+    params.emplace_back(value);
+    expected += "<" + std::to_string(value) + ">";
+  }
+  EXPECT_EQ(Call(171, params), expected);
+  ExpectNothingWasRun(dir_);
+}
+
+TEST_F(ScriptRunnerTest, OneTrailingNewlineIsRemoved) {
+  const struct {
+    const char* printed;
+    std::string result;
+  } cases[] = {
+      {"a\\n", "a"},     {"a\\n\\n", "a\n"}, {"a", "a"},   {"a\\r\\n", "a\r"},
+      {"\\n", ""},       {"x\\ny\\n", "x\ny"}, {"\\na", "\na"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.printed);
+    WriteScript(168, std::string("printf '") + c.printed + "'");
+    EXPECT_EQ(runner_.ScriptFunction(168).str(), c.result);
+  }
+}
+
+TEST_F(ScriptRunnerTest, ScriptThatCannotRunOrFailsGivesEmptyText) {
+  const struct {
+    const char* name;
+    std::optional<std::string> body;  // nothing: no script at all
+    fs::perms perms = fs::perms(0755);
+  } cases[] = {
+      {"missing", std::nullopt},
+      {"not executable", "printf out", fs::perms(0644)},
+      {"exits 1 after output", "printf out; exit 1"},
+      {"killed by a signal", "printf out; kill -9 $$"},
+      {"interpreter missing", "#!/nonexistent/interpreter\nprintf out"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir_ / "resources" / "scripts" / "168");
+    if (c.body) {
+      const fs::path path = dir_ / "resources" / "scripts" / "168";
+      // The interpreter case writes its own first line.
+      std::ofstream(path) << (c.body->starts_with("#!") ? "" : "#!/bin/sh\n") << *c.body << "\n";
+      fs::permissions(path, c.perms);
+    }
+    EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+    EXPECT_EQ(Call(168, {std::string("p")}), "");
+  }
+  // A folder of the script's name is no script either.
+  fs::remove(dir_ / "resources" / "scripts" / "168");
+  fs::create_directory(dir_ / "resources" / "scripts" / "168");
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+}
+
+TEST_F(ScriptRunnerTest, StandardErrorPassesThroughAndStaysOutOfTheResult) {
+  WriteScript(169, "printf out; printf 'to stderr\\n' >&2");
+  StderrCapture capture(dir_ / "stderr");
+  const std::string result = runner_.ScriptFunction(169).str();
+  const std::string err = capture.Text();
+  EXPECT_EQ(result, "out");
+  EXPECT_EQ(err, "to stderr\n");
+}
+
+TEST_F(ScriptRunnerTest, ScriptPastItsLimitIsKilledWithWhatItStarted) {
+  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  const fs::path pidFile = dir_ / "sleeper.pid";
+  WriteScript(169, "printf early; sleep 20 & printf '%s' $! > '" + pidFile.string() + "'; wait");
+
+  const auto start = Clock::now();
+  EXPECT_EQ(runner_.ScriptFunction(169).str(), "");
+  EXPECT_LT(Clock::now() - start, 3s);
+
+  // The script itself was reaped: no zombie child is left to us.
+  int status = 0;
+  EXPECT_LE(::waitpid(-1, &status, WNOHANG), 0);
+  // The sleep it started went with it.
+  const std::string pid = ReadFile(pidFile);
+  ASSERT_FALSE(pid.empty());
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    const std::string stat = ReadFile("/proc/" + pid + "/stat");
+    const auto close = stat.rfind(')');
+    gone = stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+    if (!gone) std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(gone) << "sleep " << pid << " still running";
+}
+
+TEST_F(ScriptRunnerTest, FloodOfOutputIsCappedWithoutHoldingItAll) {
+  WriteScript(172, "head -c 50000000 /dev/zero | tr '\\0' x");
+  rusage before{};
+  ::getrusage(RUSAGE_SELF, &before);
+  const auto start = Clock::now();
+  const std::string result = runner_.ScriptFunction(172).str();
+  EXPECT_LT(Clock::now() - start, 20s);
+  rusage after{};
+  ::getrusage(RUSAGE_SELF, &after);
+
+  EXPECT_EQ(result.size(), std::size_t{1} << 20);
+  EXPECT_EQ(result.find_first_not_of('x'), std::string::npos);
+#ifndef __SANITIZE_ADDRESS__
+  // ru_maxrss is in KiB; holding the 50 MB would show. (AddressSanitizer
+  // keeps freed chunks in quarantine, so there the peak says nothing.)
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 24 * 1024);
+#endif
+
+  // An endless flood meets its limit like any other runaway.
+  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  WriteScript(172, "exec yes");
+  const auto endless = Clock::now();
+  EXPECT_EQ(runner_.ScriptFunction(172).str(), "");
+  EXPECT_LT(Clock::now() - endless, 3s);
+}
+
+TEST_F(ScriptRunnerTest, TimeLimitsFitEachScriptAndTheVariableOverridesAll) {
+  const std::pair<int32_t, std::chrono::milliseconds> limits[] = {
+      {168, 120s}, {169, 3s}, {170, 10s}, {171, 120s}, {172, 120s}, {1, 120s},
+  };
+  for (const char* ignored : {"", "0", "-5", "abc", "300ms", "99999999999"}) {
+    SCOPED_TRACE(std::string("override '") + ignored + "'");
+    ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", ignored);
+    for (const auto& [id, expected] : limits) EXPECT_EQ(platform::ScriptTimeLimit(id), expected) << id;
+  }
+  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "250000");
+  for (const auto& [id, expected] : limits) EXPECT_EQ(platform::ScriptTimeLimit(id), 250000ms) << id;
+}
+
+TEST_F(ScriptRunnerTest, HandlesAreUniqueAndACompletedCallIsGone) {
+  const fs::path runs = dir_ / "runs";
+  WriteScript(170, "printf 'ran %s\\n' \"$1\" >> '" + runs.string() + "'; printf done");
+
+  platform::ProcessScriptRunner other;
+  std::vector<int32_t> handles;
+  for (int i = 0; i < 4; ++i) {
+    handles.push_back(runner_.StartParamScript(170));
+    handles.push_back(other.StartParamScript(170));
+  }
+  for (std::size_t i = 0; i < handles.size(); ++i) {
+    EXPECT_GT(handles[i], 0);
+    for (std::size_t j = 0; j < i; ++j) EXPECT_NE(handles[i], handles[j]);
+  }
+
+  const int32_t handle = handles[0];
+  runner_.AddStringScriptParam(handle, "first");
+  EXPECT_EQ(runner_.CompleteParamScriptFunction(handle).str(), "done");
+  // The same handle again, one never given, and another runner's: no run.
+  EXPECT_EQ(runner_.CompleteParamScriptFunction(handle).str(), "");
+  runner_.CompleteParamScriptExecute(handle);
+  runner_.AddStringScriptParam(handle, "late");
+  EXPECT_EQ(runner_.CompleteParamScriptFunction(-1).str(), "");
+  EXPECT_EQ(runner_.CompleteParamScriptFunction(handles[1]).str(), "");
+  // Execute runs the script as well, and discards what it answers.
+  other.AddIntegerScriptParam(handles[1], 9);
+  other.CompleteParamScriptExecute(handles[1]);
+  EXPECT_EQ(ReadFile(runs), "ran first\nran 9\n");
+}
+
+TEST_F(ScriptRunnerTest, CurrentRunnerIsTheProcessRunnerUnlessOneIsInstalled) {
+  platform::ProcessScriptRunner installed;
+  platform::SetScriptRunner(&installed);
+  EXPECT_EQ(&platform::CurrentScriptRunner(), &installed);
+  platform::SetScriptRunner(nullptr);
+  EXPECT_NE(&platform::CurrentScriptRunner(), &installed);
+  EXPECT_NE(dynamic_cast<platform::ProcessScriptRunner*>(&platform::CurrentScriptRunner()), nullptr);
+}
+
+TEST_F(ScriptRunnerTest, ResourcesFolderIsTheVariableElseBesideTheExecutable) {
+  EXPECT_EQ(platform::ResourcesFolder(), (dir_ / "resources").string());
+  ScopedEnv empty("TESSALINE_RESOURCES", "");
+  EXPECT_EQ(platform::ResourcesFolder(),
+            (fs::read_symlink("/proc/self/exe").parent_path() / "resources").string());
+}
+
+TEST_F(ScriptRunnerTest, AppleEventNeedsFourByteCodes) {
+  const struct {
+    const char* eventClass;
+    const char* eventId;
+    const char* target;
+    bool made;
+  } cases[] = {
+      {"misc", "actv", "ARTx", true},
+      {"mis", "actv", "ARTx", false},
+      {"miscc", "actv", "ARTx", false},
+      {"misc", "", "ARTx", false},
+      {"misc", "actv", "ART", false},
+      {"misc", "actv", "ARTxy", false},
+      {"\xC3\xA9\xC3\xA9", "actv", "ARTx", true},  // four bytes, two characters
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.eventClass) + "/" + c.eventId + "/" + c.target);
+    auto event = platform::NewAppleEvent(c.eventClass, c.eventId, c.target);
+    EXPECT_EQ(!event.IsNil(), c.made);
+    if (event) {
+      EXPECT_EQ(event->eventClass().str(), c.eventClass);
+      EXPECT_EQ(event->eventId().str(), c.eventId);
+      EXPECT_EQ(event->target().str(), c.target);
+    }
+  }
+}
+
+TEST_F(ScriptRunnerTest, AppleEventIsSentByTheAppleeventProgram) {
+  const fs::path args = dir_ / "args";
+  const std::string record = "printf '<%s>' \"$@\" > '" + args.string() + "'; ";
+  auto event = platform::NewAppleEvent("misc", "actv", "AR$x");
+  ASSERT_FALSE(event.IsNil());
+
+  const struct {
+    const char* name;
+    std::optional<std::string> body;
+    bool sent;
+  } cases[] = {
+      {"exits 0", record + "exit 0", true},
+      {"exits 1", record + "exit 1", false},
+      {"missing", std::nullopt, false},
+      {"outlives its limit", record + "exec sleep 20", false},
+  };
+  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir_ / "resources" / "appleevent");
+    fs::remove(args);
+    if (c.body) WriteScript("appleevent", *c.body);
+    const auto start = Clock::now();
+    EXPECT_EQ(event->Send(), c.sent);
+    EXPECT_LT(Clock::now() - start, 3s);
+    if (c.body) {
+      EXPECT_EQ(ReadFile(args), "<misc><actv><AR$x>");
+    }
+  }
+}
+
+TEST_F(ScriptRunnerTest, InstalledAppleEventSenderTakesTheEvents) {
+  struct Sender : platform::AppleEventSender {
+    bool Send(const platform::AppleEvent& event) override {
+      seen.push_back(event.eventClass().str() + event.eventId().str() + event.target().str());
+      return true;
+    }
+    std::vector<std::string> seen;
+  } sender;
+  WriteScript("appleevent", "exit 1");
+  auto event = platform::NewAppleEvent("misc", "actv", "ARTx");
+  platform::SetAppleEventSender(&sender);
+  EXPECT_TRUE(event->Send());
+  platform::SetAppleEventSender(nullptr);
+  EXPECT_FALSE(event->Send());
+  EXPECT_EQ(sender.seen, std::vector<std::string>{"miscactvARTx"});
+}
+
+TEST_F(ScriptRunnerTest, ShippedStandInHostAnswersLikeARunningHost) {
+  ScopedEnv shipped("TESSALINE_RESOURCES", std::string(TESSALINE_SOURCE_DIR) + "/resources");
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "14.0.0");
+  EXPECT_EQ(runner_.ScriptFunction(169).str(), "Illustrator");
+  for (int32_t id : {168, 169, 170, 171, 172}) {
+    StderrCapture quiet(dir_ / "stderr");
+    const auto run = platform::RunProcess(platform::ResourcesFolder() + "/scripts/" + std::to_string(id),
+                                          {}, 10s);
+    EXPECT_TRUE(run.started && run.finishedInTime) << id;
+    EXPECT_EQ(run.exitCode, 0) << id;
+  }
+  EXPECT_TRUE(platform::NewAppleEvent("misc", "actv", "ARTx")->Send());
+
+  const struct {
+    int32_t id;
+    const char* says;
+  } runs[] = {
+      {171, "tessaline stand-in host: would run compiled script: "},
+      {172, "tessaline stand-in host: would have the host run JavaScript: "},
+  };
+  for (const auto& r : runs) {
+    for (const auto& path : HostilePaths(dir_)) {
+      SCOPED_TRACE(std::to_string(r.id) + " " + path);
+      StderrCapture capture(dir_ / "stderr");
+      const std::string result = Call(r.id, {path});
+      EXPECT_EQ(capture.Text(), r.says + path + "\n");
+      EXPECT_EQ(result, "");
+    }
+  }
+  ExpectNothingWasRun(dir_);
+}
+
+}  // namespace
