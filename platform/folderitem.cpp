@@ -530,9 +530,20 @@ Ref<FolderItem> PreferencesFolder() {
   return folder;
 }
 
+namespace {
+std::string& BootVolumeRoot() {
+  static std::string root = "/";
+  return root;
+}
+}  // namespace
+
+void SetBootVolumeForTesting(const std::string& root) {
+  BootVolumeRoot() = root.empty() ? std::string("/") : root;
+}
+
 Ref<FolderItem> Volume(int32_t index) {
   if (index != 0) return nullptr;
-  return FolderItem::FromPath("/");
+  return FolderItem::FromPath(BootVolumeRoot());
 }
 
 }  // namespace platform

@@ -83,6 +83,9 @@ Ref<FolderItem> GetFolderItem(const String& path, int32_t pathType);
 Ref<FolderItem> PreferencesFolder();
 // Volume 0 is the root folder; there is no other.
 Ref<FolderItem> Volume(int32_t index);
+// Tests stand a folder of their own in for the root, so that nothing they
+// do reaches the machine's real folders; the empty text restores "/".
+void SetBootVolumeForTesting(const std::string& root);
 
 class TextInputStream : public Object {
  public:

@@ -99,9 +99,12 @@ PaletteTest::PaletteTest()
     : homeEnv_("HOME", home_.path().string()),
       configEnv_("XDG_CONFIG_HOME", (home_.path() / "config").string()) {
   fs::create_directories(ConfigDir());
+  fs::create_directories(BootVolume());
+  platform::SetBootVolumeForTesting(BootVolume().string());
 }
 
 PaletteTest::~PaletteTest() {
+  platform::SetBootVolumeForTesting("");
   if (started_) {
     palette::Finalize();
     platform::RuntimeShutdown();

@@ -97,6 +97,9 @@ class PaletteTest : public ::testing::Test {
   fs::path Home() const { return home_.path(); }
   fs::path ConfigDir() const { return home_.path() / "config"; }
   fs::path PrefsFile() const { return ConfigDir() / "velquor.pref"; }
+  // The folder that stands in for the root of the boot volume, so that the
+  // host's scripts folder is looked for under it, never in /Applications.
+  fs::path BootVolume() const { return home_.path() / "volume"; }
   // Makes a scripts folder from relative paths; a path ending in "/" is a
   // folder.
   fs::path MakeFolder(const std::string& name, const std::vector<std::string>& entries);

@@ -1,0 +1,252 @@
+#include "platform/qt/qt_inspect.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
+
+#include "platform/qt/peers.h"
+#include "platform/ui.h"
+
+namespace platform::qtinspect {
+namespace {
+
+QTreeView* ViewOf(const Listbox& list) {
+  return qobject_cast<QTreeView*>(qt::WidgetOf(&list));
+}
+
+qt::PaletteWindow* WindowOf(const Window& window) {
+  return dynamic_cast<qt::PaletteWindow*>(qt::WidgetOf(&window));
+}
+
+QModelIndex VisibleRow(QTreeView* view, int32_t row) {
+  QModelIndex index = view->model()->index(0, 0);
+  for (int32_t i = 0; i < row && index.isValid(); ++i) index = view->indexBelow(index);
+  return index;
+}
+
+void SendMouse(QWidget* target, QEvent::Type type, const QPoint& at) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), Qt::LeftButton, held,
+                    Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+std::string Str(const QString& s) { return s.toStdString(); }
+
+ModalView Look(QWidget* modal) {
+  ModalView view;
+  view.title = Str(modal->windowTitle());
+  view.staysOnTop = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  if (auto* box = qobject_cast<QMessageBox*>(modal)) view.text = Str(box->text());
+  if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+    view.foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
+                       dialog->testOption(QFileDialog::ShowDirsOnly);
+  }
+  std::vector<QLabel*> labels;
+  for (QLabel* label : modal->findChildren<QLabel*>()) {
+    if (label->isVisible() && !label->text().isEmpty()) labels.push_back(label);
+  }
+  std::stable_sort(labels.begin(), labels.end(), [modal](QLabel* a, QLabel* b) {
+    return a->mapTo(modal, QPoint(0, 0)).y() < b->mapTo(modal, QPoint(0, 0)).y();
+  });
+  for (QLabel* label : labels) view.labels.push_back(Str(label->text()));
+  for (QDialogButtonBox* buttons : modal->findChildren<QDialogButtonBox*>()) {
+    for (QAbstractButton* b : buttons->buttons()) {
+      if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole) view.acceptText = Str(b->text());
+    }
+  }
+  return view;
+}
+
+}  // namespace
+
+WindowView InspectWindow(const Window& window) {
+  WindowView view;
+  qt::PaletteWindow* w = WindowOf(window);
+  if (!w) return view;
+  view.exists = true;
+  view.visible = w->isVisible();
+  view.title = Str(w->windowTitle());
+  view.frame = qt::ToRect(w->geometry());
+  QWidget* content = w->centralWidget();
+  const QPoint origin = content->mapToGlobal(QPoint(0, 0));
+  view.content = Rect{origin.x(), origin.y(), content->width(), content->height()};
+  view.minWidth = content->minimumWidth();
+  view.minHeight = content->minimumHeight();
+  view.floating = w->windowFlags().testFlag(Qt::Tool) &&
+                  w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  QMenuBar* bar = w->menuBar();
+  if (bar->isVisible()) view.menuBar = qt::ToRect(bar->geometry());
+  for (QAction* menuAction : bar->actions()) {
+    Menu menu{Str(menuAction->text()), {}};
+    if (QMenu* m = menuAction->menu()) {
+      for (QAction* a : m->actions()) {
+        menu.entries.push_back(MenuEntry{a->isSeparator() ? "-" : Str(a->text()),
+                                         Str(a->shortcut().toString(QKeySequence::PortableText)),
+                                         a->isSeparator(), a->isEnabled()});
+      }
+    }
+    view.menus.push_back(std::move(menu));
+  }
+  return view;
+}
+
+int LiveWindowWidgets() {
+  int n = 0;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (dynamic_cast<qt::PaletteWindow*>(w)) ++n;
+  }
+  return n;
+}
+
+Rect ControlGeometry(const Object& control) {
+  QWidget* w = qt::WidgetOf(&control);
+  return w ? qt::ToRect(w->geometry()) : Rect{};
+}
+
+std::string ButtonText(const BevelButton& button) {
+  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  return b ? Str(b->text()) : std::string();
+}
+
+ListView InspectList(const Listbox& list) {
+  ListView view;
+  QTreeView* tree = ViewOf(list);
+  if (!tree) return view;
+  const QModelIndex current = tree->currentIndex();
+  for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i)) {
+    std::string row;
+    for (QModelIndex p = i.parent(); p.isValid(); p = p.parent()) row += "  ";
+    if (tree->model()->hasChildren(i)) row += tree->isExpanded(i) ? "- " : "+ ";
+    row += Str(i.data().toString());
+    if (current.isValid() && current.siblingAtColumn(0) == i) {
+      view.current = static_cast<int32_t>(view.rows.size());
+    }
+    view.rows.push_back(std::move(row));
+  }
+  view.columns = tree->model()->columnCount(QModelIndex());
+  view.pointSize = tree->font().pointSize();
+  view.headerHidden = tree->isHeaderHidden();
+  view.horizontalBarNever = tree->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff;
+  view.verticalBarAsNeeded = tree->verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+  return view;
+}
+
+void ProcessEvents(int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  } while (clock.elapsed() < milliseconds);
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    ProcessEvents(5);
+  }
+  return true;
+}
+
+void ClickDisclosure(const Listbox& list, int32_t row) {
+  QTreeView* tree = ViewOf(list);
+  const QModelIndex index = tree ? VisibleRow(tree, row) : QModelIndex();
+  if (!index.isValid()) return;
+  const QRect r = tree->visualRect(index);
+  const QPoint at(r.left() - tree->indentation() / 2, r.center().y());
+  SendMouse(tree->viewport(), QEvent::MouseButtonPress, at);
+  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
+}
+
+void ClickRow(const Listbox& list, int32_t row) {
+  QTreeView* tree = ViewOf(list);
+  const QModelIndex index = tree ? VisibleRow(tree, row) : QModelIndex();
+  if (!index.isValid()) return;
+  const QPoint at = tree->visualRect(index).center();
+  SendMouse(tree->viewport(), QEvent::MouseButtonPress, at);
+  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
+}
+
+void DoubleClickRow(const Listbox& list, int32_t row) {
+  QTreeView* tree = ViewOf(list);
+  const QModelIndex index = tree ? VisibleRow(tree, row) : QModelIndex();
+  if (!index.isValid()) return;
+  const QPoint at = tree->visualRect(index).center();
+  SendMouse(tree->viewport(), QEvent::MouseButtonPress, at);
+  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
+  SendMouse(tree->viewport(), QEvent::MouseButtonDblClick, at);
+  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
+}
+
+void ResizeByUser(const Window& window, int32_t width, int32_t height) {
+  qt::PaletteWindow* w = WindowOf(window);
+  if (!w) return;
+  const int bar = w->centralWidget()->geometry().top();
+  w->resize(width, height + bar);
+}
+
+void CloseByUser(const Window& window) {
+  if (qt::PaletteWindow* w = WindowOf(window)) w->close();
+}
+
+bool TriggerMenuItem(const Window& window, int32_t menu, int32_t entry) {
+  qt::PaletteWindow* w = WindowOf(window);
+  if (!w) return false;
+  const QList<QAction*> menus = w->menuBar()->actions();
+  if (menu < 0 || menu >= menus.size() || !menus[menu]->menu()) return false;
+  const QList<QAction*> entries = menus[menu]->menu()->actions();
+  if (entry < 0 || entry >= entries.size()) return false;
+  entries[entry]->trigger();
+  return true;
+}
+
+void AnswerNextModal(std::function<void(const ModalView&)> look,
+                     std::optional<std::string> folder) {
+  auto* poll = new QTimer(qApp);
+  poll->setInterval(10);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, look = std::move(look), folder] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    if (look) look(Look(modal));
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (!dialog) return;
+    if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      if (!folder) {
+        files->reject();
+        return;
+      }
+      files->setDirectory(QFileInfo(QString::fromStdString(*folder)).absolutePath());
+      files->selectFile(QString::fromStdString(*folder));
+    }
+    dialog->accept();
+  });
+  poll->start();
+}
+
+bool SaveScreenshot(const Window& window, const std::string& path) {
+  qt::PaletteWindow* w = WindowOf(window);
+  if (!w) return false;
+  QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
+  return w->grab().save(QString::fromStdString(path), "PNG");
+}
+
+}  // namespace platform::qtinspect
