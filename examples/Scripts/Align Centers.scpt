@@ -1,0 +1,1 @@
+compiled script placeholder

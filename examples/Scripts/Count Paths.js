@@ -1,0 +1,2 @@
+// Tells how many paths the front document holds.
+alert(app.activeDocument.pathItems.length + " paths");

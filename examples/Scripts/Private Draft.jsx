@@ -1,0 +1,1 @@
+// Listed in .hidden, so the palette does not show it.
