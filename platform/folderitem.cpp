@@ -186,12 +186,12 @@ Ref<FolderItem> FolderItem::FromPath(const std::string& absolutePath) {
     }
     begin = end + 1;
   }
+  if (parts.empty()) return New<FolderItem>(std::string(1, '/'));
   std::string path;
   for (const auto part : parts) {
     path += '/';
     path += part;
   }
-  if (path.empty()) path = "/";
   return New<FolderItem>(std::move(path));
 }
 
@@ -470,8 +470,18 @@ void TextOutputStream::WriteLine(const String& text) {
 bool TextOutputStream::Close() {
   if (impl_->closed) return impl_->result;
   impl_->closed = true;
+  // Every byte must reach the temporary file before it may replace the old
+  // one. QSaveFile's commit only looks at errors of writes that passed its
+  // own buffer, so bytes that its flush fails to write (a full disk, a file
+  // size limit) would leave a cut file in place of the whole one.
+  if (!impl_->file.flush()) {
+    impl_->file.cancelWriting();
+    (void)impl_->file.commit();  // discards the temporary file
+    impl_->result = false;
+    return false;
+  }
   const std::string type = impl_->item ? impl_->item->MacType().str() : impl_->typeAtCreation;
-  if (!type.empty() && impl_->file.flush()) {
+  if (!type.empty()) {
     // Set on the temporary file, so the type arrives with the content in
     // the one rename. ENOTSUP and the like: the type is simply not kept.
     const FinderInfo info = FinderInfoForType(type);

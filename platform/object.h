@@ -33,7 +33,7 @@ PLATFORM_EXCEPTION(OutOfBoundsException)
 PLATFORM_EXCEPTION(IOException)
 #undef PLATFORM_EXCEPTION
 
-class ClassInfo;
+struct ClassInfo;
 
 // Every framework object. Objects are shared through Ref; the count is the
 // shared_ptr's.

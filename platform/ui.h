@@ -162,7 +162,7 @@ class Listbox : public RectControl {
 
   std::unique_ptr<Rows> rows_;
   Pos last_, selected_;
-  std::vector<int32_t> expanding_;  // top rows whose ExpandRow is running
+  std::vector<int32_t> expanding_;  // top rows whose ExpandRow is running; -1 once gone
   std::unique_ptr<ListboxPeer> peer_;
 };
 

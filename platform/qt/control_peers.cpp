@@ -1,5 +1,9 @@
 // The button and the timer.
+#include <QApplication>
+#include <QFontMetrics>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -10,15 +14,64 @@
 namespace platform::qt {
 namespace {
 
+// The framework's text sizes are the Mac's points, one pixel each; a Qt
+// point on a desktop screen is larger, so a caption sized for its button
+// there can outgrow it here. It is drawn at the size asked for when it
+// fits, else at the largest size that does, and grows back as the button
+// widens.
+class CaptionButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+  void SetCaption(const QString& text) {
+    setText(text);
+    Fit();
+  }
+  // 0: the application's size.
+  void SetAskedPointSize(int size) {
+    asked_ = size;
+    Fit();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QPushButton::resizeEvent(event);
+    Fit();
+  }
+
+ private:
+  static constexpr qreal kStep = 0.5;
+  // Clear of the bevel on either side.
+  static constexpr int kSlack = 2;
+
+  void Fit() {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const int room =
+        style()->subElementRect(QStyle::SE_PushButtonContents, &option, this).width() -
+        2 * kSlack;
+    QFont font = this->font();
+    qreal size = asked_ > 0 ? asked_ : QApplication::font(this).pointSizeF();
+    font.setPointSizeF(size);
+    while (size > kStep && QFontMetrics(font).horizontalAdvance(text()) > room) {
+      size -= kStep;
+      font.setPointSizeF(size);
+    }
+    if (font != this->font()) setFont(font);
+  }
+
+  int asked_ = 0;
+};
+
 class QtButtonPeer : public ControlPeer {
  public:
   QtButtonPeer(QtWindowPeer& parent, BevelButton& model)
       : model_(model), area_(parent.content()) {
-    button_ = new QPushButton(area_);
+    button_ = new CaptionButton(area_);
     button_->setFocusPolicy(Qt::NoFocus);
     clicked_ = QObject::connect(button_, &QPushButton::clicked, button_, [this] { model_.Push(); });
     RegisterWidget(&model_, button_);
-    button_->setText(ToQString(model_.Caption()));
+    button_->SetCaption(ToQString(model_.Caption()));
     ApplyFont();
     Place();
     button_->setVisible(model_.BoolProperty("Visible", true));
@@ -38,7 +91,7 @@ class QtButtonPeer : public ControlPeer {
   void Changed(const std::string& what) override {
     if (!button_) return;
     if (what == "Caption") {
-      button_->setText(ToQString(model_.Caption()));
+      button_->SetCaption(ToQString(model_.Caption()));
     } else if (what == "TextSize") {
       ApplyFont();
     } else if (what == "Left" || what == "Top" || what == "Width" || what == "Height" ||
@@ -52,12 +105,7 @@ class QtButtonPeer : public ControlPeer {
   }
 
  private:
-  void ApplyFont() {
-    const int size = model_.IntProperty("TextSize", 0);
-    QFont font = button_->font();
-    if (size > 0) font.setPointSize(size);
-    button_->setFont(font);
-  }
+  void ApplyFont() { button_->SetAskedPointSize(std::max(0, model_.IntProperty("TextSize", 0))); }
 
   void Place() {
     if (!area_) return;
@@ -68,7 +116,7 @@ class QtButtonPeer : public ControlPeer {
 
   BevelButton& model_;
   QPointer<ContentArea> area_;
-  QPointer<QPushButton> button_;
+  QPointer<CaptionButton> button_;
   QMetaObject::Connection clicked_;
 };
 

@@ -1,13 +1,16 @@
 // The list: a tree view over an item model that reads the Listbox's rows
 // where they are, so that a row added or removed costs the same whatever
-// the list's length.
+// the list's length, and that tells the view of a run of rows added or
+// removed together at once.
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTreeView>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "platform/qt/peers.h"
 #include "platform/ui.h"
@@ -15,7 +18,21 @@
 namespace platform::qt {
 namespace {
 
-// Index ids: 0 for a top-level row, top + 1 for a row under top.
+// Rows the view has not heard of yet, or no longer present in the Listbox
+// but not yet gone from the view: one contiguous range under one parent,
+// counted as the view counts. An expansion adds its children one by one
+// and a collapse takes them away one by one; the view, told of each row
+// on its own, pays for every signal far more than for the row.
+struct Batch {
+  bool removal = false;
+  int parentTop = -1;  // -1: the top level
+  int first = 0;
+  int count = 0;
+};
+
+// Index ids: 0 for a top-level row, top + 1 for a row under top. While a
+// batch is held, the model answers as the view knows the rows: without the
+// rows added, with the rows removed.
 class ListItemModel : public QAbstractItemModel {
  public:
   ListItemModel(Listbox& list, QObject* parent)
@@ -23,6 +40,7 @@ class ListItemModel : public QAbstractItemModel {
 
   // The peer goes: the view shows nothing from now on.
   void Detach() {
+    batch_.reset();
     beginResetModel();
     list_ = nullptr;
     endResetModel();
@@ -44,30 +62,92 @@ class ListItemModel : public QAbstractItemModel {
     return createIndex(child, column, static_cast<quintptr>(top) + 1);
   }
 
-  // The Listbox has already changed when it tells; while the view hears of
-  // the change, the counts it reads are those from before.
-  void RowInserted(int top, int child) {
-    const QModelIndex parent = child < 0 ? QModelIndex() : TopIndex(top);
-    pending_ = Pending{child < 0 ? -1 : top, -1};
-    beginInsertRows(parent, child < 0 ? top : child, child < 0 ? top : child);
-    pending_.reset();
-    endInsertRows();
+  const std::optional<Batch>& Held() const { return batch_; }
+  // What announces the batch and what is owed with it (the peer's, while
+  // it lasts).
+  void SetFlush(std::function<void()> flush) { flush_ = std::move(flush); }
+  void Flush() const {
+    if (flush_) flush_();
   }
-  void RowRemoved(int top, int child) {
-    pending_ = Pending{child < 0 ? -1 : top, +1};
-    const QModelIndex parent = child < 0 ? QModelIndex() : TopIndex(top);
-    beginRemoveRows(parent, child < 0 ? top : child, child < 0 ? top : child);
-    pending_.reset();
-    endRemoveRows();
+
+  // The Listbox has already added (removed) the row at (top, child): it
+  // joins the batch when it continues it, and a batch starts when none is
+  // held. False when the row does not continue the batch held.
+  bool HoldInserted(int top, int child) {
+    const int parent = child < 0 ? -1 : top;
+    const int row = child < 0 ? top : child;
+    if (!batch_) {
+      batch_ = Batch{false, parent, row, 1};
+      return true;
+    }
+    if (batch_->removal || batch_->parentTop != parent || row != batch_->first + batch_->count) {
+      return false;
+    }
+    ++batch_->count;
+    return true;
   }
+  bool HoldRemoved(int top, int child) {
+    const int parent = child < 0 ? -1 : top;
+    const int row = child < 0 ? top : child;
+    if (!batch_) {
+      batch_ = Batch{true, parent, row, 1};
+      return true;
+    }
+    if (!batch_->removal || batch_->parentTop != parent) return false;
+    if (row == batch_->first - 1) {
+      --batch_->first;
+    } else if (row != batch_->first) {
+      return false;
+    }
+    ++batch_->count;
+    return true;
+  }
+  // Whether the Listbox's row (top, child) is one the view has yet to hear of.
+  bool Unannounced(int top, int child) const {
+    if (!batch_ || batch_->removal) return false;
+    // A row under a top-level row not yet announced is not shown either.
+    const int row = batch_->parentTop < 0 ? top : child;
+    if (batch_->parentTop >= 0 && (child < 0 || top != batch_->parentTop)) return false;
+    return row >= batch_->first && row < batch_->first + batch_->count;
+  }
+
+  // The batch, in one signal pair. While the view hears of the change, the
+  // counts it reads are those from before.
+  void Announce() {
+    if (!batch_) return;
+    const Batch b = *batch_;
+    const QModelIndex parent =
+        b.parentTop < 0 ? QModelIndex() : createIndex(b.parentTop, 0, quintptr{0});
+    const int last = b.first + b.count - 1;
+    if (b.removal) {
+      beginRemoveRows(parent, b.first, last);
+      batch_.reset();
+      endRemoveRows();
+    } else {
+      beginInsertRows(parent, b.first, last);
+      batch_.reset();
+      endInsertRows();
+    }
+  }
+
   void CellChanged(int top, int child, int column) {
     const QModelIndex index = RowIndex(top, child, column);
     if (index.isValid()) emit dataChanged(index, index, {Qt::DisplayRole});
   }
   void Reload() {
+    batch_.reset();
     beginResetModel();
     if (list_) columns_ = ColumnsOf(*list_);
     endResetModel();
+  }
+
+  // The Listbox's row for the view's row `row` under `parentTop` (-1 for
+  // the top level, else the view's top-level row); -1 for a row the
+  // Listbox no longer holds.
+  int ListRow(int parentTop, int row) const {
+    if (!batch_ || batch_->parentTop != parentTop || row < batch_->first) return row;
+    if (!batch_->removal) return row + batch_->count;
+    return row < batch_->first + batch_->count ? -1 : row - batch_->count;
   }
 
   QModelIndex index(int row, int column, const QModelIndex& parent) const override {
@@ -96,7 +176,7 @@ class ListItemModel : public QAbstractItemModel {
     if (!parent.isValid()) return TopRows() > 0;
     if (parent.internalId() != 0 || parent.column() != 0) return false;
     // A folder shows its disclosure triangle before it holds anything.
-    return list_->TreeIsFolder(parent.row()) || ChildRows(parent.row()) > 0;
+    return list_->TreeIsFolder(ListRow(-1, parent.row())) || ChildRows(parent.row()) > 0;
   }
   Qt::ItemFlags flags(const QModelIndex& index) const override {
     if (!index.isValid()) return Qt::NoItemFlags;
@@ -106,27 +186,46 @@ class ListItemModel : public QAbstractItemModel {
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (!list_ || !index.isValid() || role != Qt::DisplayRole) return QVariant();
-    return ToQString(list_->TreeCell(TopOf(index), ChildOf(index), index.column()));
+    const int top = ListRow(-1, TopOf(index));
+    const int child = ChildOf(index) < 0 ? -1 : ListRow(TopOf(index), ChildOf(index));
+    if (top < 0 || (child < 0 && ChildOf(index) >= 0)) return QVariant();
+    return ToQString(list_->TreeCell(top, child, index.column()));
   }
 
  private:
-  struct Pending {
-    int parentTop;  // -1: the top level
-    int delta;
-  };
   static int ColumnsOf(const Listbox& list) { return std::max(1, list.ColumnCount()); }
-  int TopRows() const {
-    const int n = list_->TopCount();
-    return pending_ && pending_->parentTop < 0 ? n + pending_->delta : n;
+  int Shift(int parentTop) const {
+    if (!batch_ || batch_->parentTop != parentTop) return 0;
+    return batch_->removal ? batch_->count : -batch_->count;
   }
+  int TopRows() const { return list_->TopCount() + Shift(-1); }
   int ChildRows(int top) const {
-    const int n = list_->ChildCount(top);
-    return pending_ && pending_->parentTop == top ? n + pending_->delta : n;
+    const int listed = ListRow(-1, top);
+    return (listed < 0 ? 0 : list_->ChildCount(listed)) + Shift(top);
   }
 
   Listbox* list_;
   int columns_;
-  std::optional<Pending> pending_;
+  std::optional<Batch> batch_;
+  std::function<void()> flush_;
+};
+
+// Every event the view or its viewport gets finds the batch announced: what
+// the view then does (paints, lays out, answers the user's hand) it does on
+// the rows the Listbox holds.
+class EventHook : public QObject {
+ public:
+  EventHook(QObject* parent, std::function<void()> before)
+      : QObject(parent), before_(std::move(before)) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent*) override {
+    before_();
+    return false;
+  }
+
+ private:
+  std::function<void()> before_;
 };
 
 class QtListboxPeer : public ListboxPeer {
@@ -151,6 +250,13 @@ class QtListboxPeer : public ListboxPeer {
     view_->header()->setSectionResizeMode(QHeaderView::Stretch);
     view_->header()->setStretchLastSection(true);
 
+    hook_ = new EventHook(view_, [this] {
+      if (Owed()) Flush();
+    });
+    view_->installEventFilter(hook_);
+    view_->viewport()->installEventFilter(hook_);
+    items_->SetFlush([this] { Flush(); });
+
     connections_ = {
         QObject::connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, view_,
                          [this](const QModelIndex& current) { UserCurrent(current); }),
@@ -173,8 +279,12 @@ class QtListboxPeer : public ListboxPeer {
     UnregisterWidget(&model_);
     *alive_ = false;
     for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+    // With the hook go its filter and a flush still queued.
+    delete hook_.data();
     if (!view_) return;
     if (area_) area_->Forget(view_);
+    // The view is emptied: a batch still held has nothing left to tell.
+    items_->SetFlush(nullptr);
     items_->Detach();
     view_->hide();
     // This may run inside one of the view's own handlers.
@@ -185,7 +295,10 @@ class QtListboxPeer : public ListboxPeer {
     if (!view_) return;
     if (what == "ColumnCount") {
       Reset();
-    } else if (what == "TextSize") {
+      return;
+    }
+    Flush();
+    if (what == "TextSize") {
       ApplyFont();
     } else if (what == "Left" || what == "Top" || what == "Width" || what == "Height" ||
                what.rfind("Lock", 0) == 0) {
@@ -199,35 +312,110 @@ class QtListboxPeer : public ListboxPeer {
 
   void RowInserted(int32_t top, int32_t child) override {
     if (!view_) return;
-    Sync sync(*this);
-    items_->RowInserted(top, child);
-    if (child < 0 && model_.TreeExpanded(top)) view_->setExpanded(items_->TopIndex(top), true);
+    if (!items_->HoldInserted(top, child)) {
+      Flush();
+      items_->HoldInserted(top, child);
+    }
+    Schedule();
   }
 
   void RowRemoved(int32_t top, int32_t child) override {
     if (!view_) return;
-    {
-      Sync sync(*this);
-      items_->RowRemoved(top, child);
+    if (!items_->HoldRemoved(top, child)) {
+      Flush();
+      items_->HoldRemoved(top, child);
     }
-    // The view moves its current row off a removed one, and a row under a
-    // later top-level row keeps an id naming its old parent: the model's
-    // selection is what stands.
-    SelectionChanged();
+    Schedule();
   }
 
   void CellChanged(int32_t top, int32_t child, int32_t column) override {
-    if (view_) items_->CellChanged(top, child, column);
+    if (!view_) return;
+    // A row the view has yet to hear of shows its cells when it does.
+    if (items_->Unannounced(top, child)) return;
+    Flush();
+    items_->CellChanged(top, child, column);
   }
 
   void ExpandedChanged(int32_t top) override {
     if (!view_) return;
+    Flush();
     Sync sync(*this);
     view_->setExpanded(items_->TopIndex(top), model_.TreeExpanded(top));
   }
 
   void SelectionChanged() override {
     if (!view_) return;
+    if (items_->Held()) {
+      // Shown once the batch is: the row may be one the view has yet to
+      // hear of, and a removal moves the view's current row anyway.
+      selectionOwed_ = true;
+      Schedule();
+      return;
+    }
+    ApplySelection();
+  }
+
+  void Reset() override {
+    if (!view_) return;
+    selectionOwed_ = false;
+    {
+      Sync sync(*this);
+      items_->Reload();
+      for (int32_t top = 0; top < model_.TopCount(); ++top) {
+        if (model_.TreeExpanded(top)) view_->setExpanded(items_->TopIndex(top), true);
+      }
+    }
+    ApplySelection();
+  }
+
+ private:
+  // While the view is brought in line with the model, what it signals is
+  // the model's own doing and goes nowhere.
+  struct Sync {
+    explicit Sync(QtListboxPeer& peer) : peer_(peer) { ++peer_.syncing_; }
+    ~Sync() { --peer_.syncing_; }
+    QtListboxPeer& peer_;
+  };
+
+  bool Owed() const { return items_->Held() || selectionOwed_; }
+
+  // The batch reaches the view at the latest once control is back in the
+  // event loop; one queued call serves every batch until it runs.
+  void Schedule() {
+    if (scheduled_ || !hook_) return;
+    scheduled_ = true;
+    QMetaObject::invokeMethod(
+        hook_,
+        [this] {
+          scheduled_ = false;
+          Flush();
+        },
+        Qt::QueuedConnection);
+  }
+
+  // The view hears of the batch held, then shows the model's selection if
+  // it is owed.
+  void Flush() {
+    if (!view_ || flushing_ || !Owed()) return;
+    flushing_ = true;
+    if (const std::optional<Batch> batch = items_->Held()) {
+      {
+        Sync sync(*this);
+        items_->Announce();
+      }
+      // The view moves its current row off a removed one, and a row under a
+      // later top-level row keeps an id naming its old parent: the model's
+      // selection is what stands.
+      if (batch->removal) selectionOwed_ = true;
+    }
+    if (selectionOwed_) {
+      selectionOwed_ = false;
+      ApplySelection();
+    }
+    flushing_ = false;
+  }
+
+  void ApplySelection() {
     Sync sync(*this);
     QItemSelectionModel* selection = view_->selectionModel();
     const QModelIndex index = IndexOfFlat(model_.ListIndex());
@@ -240,29 +428,14 @@ class QtListboxPeer : public ListboxPeer {
     view_->scrollTo(index);
   }
 
-  void Reset() override {
-    if (!view_) return;
-    {
-      Sync sync(*this);
-      items_->Reload();
-      for (int32_t top = 0; top < model_.TopCount(); ++top) {
-        if (model_.TreeExpanded(top)) view_->setExpanded(items_->TopIndex(top), true);
-      }
-    }
-    SelectionChanged();
-  }
-
- private:
-  // While the view is brought in line with the model, what it signals is
-  // the model's own doing and goes nowhere.
-  struct Sync {
-    explicit Sync(QtListboxPeer& peer) : peer_(peer) { ++peer_.syncing_; }
-    ~Sync() { --peer_.syncing_; }
-    QtListboxPeer& peer_;
-  };
-
+  // The Listbox's flat row for a row of the view; -1 for one it no longer
+  // holds.
   int FlatOf(const QModelIndex& index) const {
-    return model_.FlatIndex(ListItemModel::TopOf(index), ListItemModel::ChildOf(index));
+    const int top = items_->ListRow(-1, ListItemModel::TopOf(index));
+    const int shownChild = ListItemModel::ChildOf(index);
+    const int child = shownChild < 0 ? -1 : items_->ListRow(ListItemModel::TopOf(index), shownChild);
+    if (top < 0 || (shownChild >= 0 && child < 0)) return -1;
+    return model_.FlatIndex(top, child);
   }
 
   // The row at flat position `row`: the last top-level row starting at or
@@ -285,10 +458,16 @@ class QtListboxPeer : public ListboxPeer {
 
   void UserExpanded(const QModelIndex& index, bool expanded) {
     if (syncing_ || !index.isValid() || index.internalId() != 0) return;
+    const int flat = FlatOf(index);
+    if (flat < 0) return;
     const QPersistentModelIndex kept(index);
     const std::shared_ptr<bool> alive = alive_;
-    model_.UserSetExpanded(FlatOf(index), expanded);
-    if (!*alive || !kept.isValid()) return;
+    model_.UserSetExpanded(flat, expanded);
+    if (!*alive || !view_) return;
+    // The children the handler added are held as a batch: the view hears
+    // of them before it next paints, under the row it has already opened.
+    Flush();
+    if (!kept.isValid()) return;
     // The model may have kept the row as it was (a row that is no folder,
     // a handler that failed): the view shows what the model holds.
     const bool held = model_.TreeExpanded(kept.row());
@@ -315,12 +494,21 @@ class QtListboxPeer : public ListboxPeer {
   QPointer<ContentArea> area_;
   QPointer<QTreeView> view_;
   ListItemModel* items_ = nullptr;
+  QPointer<EventHook> hook_;
   int syncing_ = 0;
+  bool selectionOwed_ = false;
+  bool scheduled_ = false;
+  bool flushing_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::vector<QMetaObject::Connection> connections_;
 };
 
 }  // namespace
+
+void FlushList(QWidget* view) {
+  auto* tree = qobject_cast<QTreeView*>(view);
+  if (auto* items = tree ? dynamic_cast<ListItemModel*>(tree->model()) : nullptr) items->Flush();
+}
 
 std::unique_ptr<ListboxPeer> MakeListboxPeer(QtWindowPeer& parent, Listbox& model) {
   return std::make_unique<QtListboxPeer>(parent, model);

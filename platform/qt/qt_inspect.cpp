@@ -13,6 +13,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QTreeView>
 
@@ -21,11 +23,21 @@
 #include "platform/qt/peers.h"
 #include "platform/ui.h"
 
+namespace platform::qt {
+// With the list's peer: the view hears now of the rows that it would hear
+// of on the event loop's next turn.
+void FlushList(QWidget* view);
+}  // namespace platform::qt
+
 namespace platform::qtinspect {
 namespace {
 
+// The list's view, brought up to date with its model first: a look or a
+// click finds what the user would find.
 QTreeView* ViewOf(const Listbox& list) {
-  return qobject_cast<QTreeView*>(qt::WidgetOf(&list));
+  auto* view = qobject_cast<QTreeView*>(qt::WidgetOf(&list));
+  if (view) qt::FlushList(view);
+  return view;
 }
 
 qt::PaletteWindow* WindowOf(const Window& window) {
@@ -51,6 +63,7 @@ ModalView Look(QWidget* modal) {
   ModalView view;
   view.title = Str(modal->windowTitle());
   view.staysOnTop = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  view.overPalette = dynamic_cast<qt::PaletteWindow*>(modal->parentWidget()) != nullptr;
   if (auto* box = qobject_cast<QMessageBox*>(modal)) view.text = Str(box->text());
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     view.foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
@@ -123,6 +136,20 @@ std::string ButtonText(const BevelButton& button) {
   return b ? Str(b->text()) : std::string();
 }
 
+ButtonView InspectButton(const BevelButton& button) {
+  ButtonView view;
+  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  if (!b) return view;
+  view.text = Str(b->text());
+  view.pointSize = b->font().pointSizeF();
+  QStyleOptionButton option;
+  option.initFrom(b);
+  option.text = b->text();
+  const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+  view.captionFits = b->fontMetrics().horizontalAdvance(b->text()) <= room.width();
+  return view;
+}
+
 ListView InspectList(const Listbox& list) {
   ListView view;
   QTreeView* tree = ViewOf(list);
@@ -141,6 +168,7 @@ ListView InspectList(const Listbox& list) {
   view.columns = tree->model()->columnCount(QModelIndex());
   view.pointSize = tree->font().pointSize();
   view.headerHidden = tree->isHeaderHidden();
+  view.hierarchical = tree->rootIsDecorated() && tree->itemsExpandable();
   view.horizontalBarNever = tree->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff;
   view.verticalBarAsNeeded = tree->verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
   return view;
@@ -195,6 +223,14 @@ void DoubleClickRow(const Listbox& list, int32_t row) {
   SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
 }
 
+void ClickButton(const BevelButton& button) {
+  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  if (!b) return;
+  const QPoint at = b->rect().center();
+  SendMouse(b, QEvent::MouseButtonPress, at);
+  SendMouse(b, QEvent::MouseButtonRelease, at);
+}
+
 void ResizeByUser(const Window& window, int32_t width, int32_t height) {
   qt::PaletteWindow* w = WindowOf(window);
   if (!w) return;
@@ -235,16 +271,30 @@ void AnswerNextModal(std::function<void(const ModalView&)> look,
         return;
       }
       files->setDirectory(QFileInfo(QString::fromStdString(*folder)).absolutePath());
+      // selectFile leaves the name field alone while the field has the
+      // focus, which it takes whenever the dialog is activated.
+      if (QWidget* focused = files->focusWidget()) focused->clearFocus();
       files->selectFile(QString::fromStdString(*folder));
     }
     dialog->accept();
+    // A dialog that will not take the answer (a file dialog that opens the
+    // folder instead of choosing it) is cancelled, so that the test goes on
+    // to its failure instead of waiting for a user.
+    QTimer::singleShot(500, dialog, [dialog] {
+      if (dialog->isVisible()) dialog->reject();
+    });
   });
   poll->start();
+}
+
+void RunLater(int milliseconds, std::function<void()> work) {
+  QTimer::singleShot(milliseconds, qApp, std::move(work));
 }
 
 bool SaveScreenshot(const Window& window, const std::string& path) {
   qt::PaletteWindow* w = WindowOf(window);
   if (!w) return false;
+  for (QTreeView* view : w->findChildren<QTreeView*>()) qt::FlushList(view);
   QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
   return w->grab().save(QString::fromStdString(path), "PNG");
 }

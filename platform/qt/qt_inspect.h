@@ -45,6 +45,12 @@ int LiveWindowWidgets();
 // The control's widget on its window's content area; empty when none.
 Rect ControlGeometry(const Object& control);
 std::string ButtonText(const BevelButton& button);
+struct ButtonView {
+  std::string text;
+  double pointSize = 0;
+  bool captionFits = false;  // the caption's width is within the label's room
+};
+ButtonView InspectButton(const BevelButton& button);
 
 struct ListView {
   // The rows the view shows, top to bottom: two spaces per level, then
@@ -55,6 +61,7 @@ struct ListView {
   int32_t columns = 0;
   int32_t pointSize = 0;
   bool headerHidden = false;
+  bool hierarchical = false;  // rows open and close by a disclosure mark
   bool horizontalBarNever = false;
   bool verticalBarAsNeeded = false;
 };
@@ -69,6 +76,8 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 void ClickDisclosure(const Listbox& list, int32_t row);
 void ClickRow(const Listbox& list, int32_t row);
 void DoubleClickRow(const Listbox& list, int32_t row);
+// A click on the button's widget.
+void ClickButton(const BevelButton& button);
 // The user drags the window's edge until the content area has that size.
 void ResizeByUser(const Window& window, int32_t width, int32_t height);
 // The window manager's close button.
@@ -81,12 +90,16 @@ struct ModalView {
   std::vector<std::string> labels;  // the visible labels, top to bottom
   std::string acceptText;           // the accepting button's caption
   bool staysOnTop = false;
+  bool overPalette = false;  // its parent is one of the palette's windows
   bool foldersOnly = false;  // a file dialog that picks folders only
 };
 // The next modal window is looked at, then answered: a file dialog picks
 // `folder` (cancels without one), anything else is accepted.
 void AnswerNextModal(std::function<void(const ModalView&)> look,
                      std::optional<std::string> folder = std::nullopt);
+
+// Runs `work` from the event loop once `milliseconds` have passed.
+void RunLater(int milliseconds, std::function<void()> work);
 
 bool SaveScreenshot(const Window& window, const std::string& path);
 
