@@ -150,7 +150,13 @@ Ref<Window> GetImplicitWindow(const std::string& className) {
 }
 
 void ReleaseImplicitWindows() { State().implicitWindows.clear(); }
-void ReleaseWindowLists() { State().windows.clear(); }
+void ReleaseWindowLists() {
+  // Windows still open here never closed (start-up failed); each would
+  // otherwise stay alive for ever, held by its own timer.
+  const std::vector<Ref<Window>> windows = std::move(State().windows);
+  State().windows.clear();
+  for (const Ref<Window>& w : windows) w->Discard();
+}
 void ReleaseReflectionCaches() { ClassRegistry::Instance().ReleaseRecords(); }
 
 Ref<FolderItem> FolderItemDialog::ShowModal() {

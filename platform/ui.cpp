@@ -555,6 +555,17 @@ void Window::Close() {
   } catch (...) {
     failure = std::current_exception();
   }
+  TearDown();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void Window::Discard() {
+  if (!open_) return;
+  Ref<Window> keep = RefTo(*this);
+  TearDown();
+}
+
+void Window::TearDown() {
   open_ = false;
   const ClassInfo* info = Class();
   UnregisterWindow(*this, info ? info->name : std::string("Window"));
@@ -566,7 +577,6 @@ void Window::Close() {
   // The controls go with the window; the timer's hold on its window goes
   // with it.
   controls_.clear();
-  if (failure) std::rethrow_exception(failure);
 }
 
 void Window::UserMoved(const Rect& bounds) {

@@ -238,6 +238,10 @@ class Window : public Object, public PropertyHolder {
   // lets its peer and controls go.
   void Close();
   bool IsOpen() const { return open_; }
+  // The runtime ends with the window still open (start-up failed): it goes
+  // as on a close, but without raising Close, whose handlers may need what
+  // is already gone.
+  void Discard();
 
   // What the user did, reported by the peer.
   void UserMoved(const Rect& bounds);
@@ -250,6 +254,7 @@ class Window : public Object, public PropertyHolder {
 
  private:
   void RaiseWindowEvent(const std::string& event);
+  void TearDown();
   void KeepOnScreen();
   void Notify(const std::string& what);
 

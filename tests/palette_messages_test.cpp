@@ -28,6 +28,10 @@ struct MessageCase {
   Names log;
 };
 
+void PrintTo(const MessageCase& c, std::ostream* os) {
+  *os << '"' << c.text << "\"" << (c.hostRunning ? "" : ", host not running");
+}
+
 class MessageBoxTest : public MessagesTest, public ::testing::WithParamInterface<MessageCase> {};
 
 TEST_P(MessageBoxTest, BoxBetweenTakingAndHandingBackTheFront) {

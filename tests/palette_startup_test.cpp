@@ -200,6 +200,19 @@ TEST_F(StartupTest, ExceptionDuringStartUpSkipsTheLoopAndIsReported) {
 
 // -------------------------------------------------------- window lifetime
 
+TEST_F(StartupTest, FinalizeFreesAWindowThatNeverClosedWithoutRunningClose) {
+  // As after a failed start-up: the window and its timer hold each other,
+  // and only finalisation is left to let them go.
+  Open();
+  WritePrefs("untouched\n");
+  std::weak_ptr<Window1> alive = window.shared();
+  window.reset();
+  palette::Finalize();
+  EXPECT_TRUE(alive.expired());
+  EXPECT_EQ(ReadPrefs(), "untouched\n");  // no Close handler ran
+  EXPECT_FALSE(platform::Quitting());
+}
+
 TEST_F(StartupTest, NewWindowHasNoItemsAndNoVersion) {
   Ref<Window1> fresh = platform::New<Window1>();
   EXPECT_TRUE(fresh->gMyPref.IsNil());

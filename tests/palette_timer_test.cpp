@@ -35,6 +35,10 @@ struct FrontCase {
   bool visible;
 };
 
+void PrintTo(const FrontCase& c, std::ostream* os) {
+  *os << '"' << c.front << "\" " << (c.visible ? "shows" : "hides");
+}
+
 class FrontAppTest : public TimerTest, public ::testing::WithParamInterface<FrontCase> {};
 
 TEST_P(FrontAppTest, EachTickSetsVisibilityFromTheFrontApplication) {

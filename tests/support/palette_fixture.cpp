@@ -104,9 +104,6 @@ PaletteTest::PaletteTest()
 }
 
 PaletteTest::~PaletteTest() {
-  // A window and its timer hold each other until the window closes; a test
-  // that leaves its palette open still lets it go, so leaks stay visible.
-  if (started_ && window && window->IsOpen()) window->Close();
   platform::SetBootVolumeForTesting("");
   if (started_) {
     palette::Finalize();
