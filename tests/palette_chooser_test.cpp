@@ -29,11 +29,6 @@ class ChooserTest : public PaletteTest {
   std::string Folder() const {
     return window->gMyScriptFolder ? window->gMyScriptFolder->AbsolutePath().str() : "<nil>";
   }
-  bool HasUnhandled() const {
-    const auto& log = display.Log();
-    return std::any_of(log.begin(), log.end(),
-                       [](const std::string& l) { return l.rfind("unhandled:", 0) == 0; });
-  }
 };
 
 TEST_F(ChooserTest, DialogComesWithThePaletteHiddenAndHostActivatedAfter) {

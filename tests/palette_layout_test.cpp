@@ -32,15 +32,6 @@ class LayoutTest : public PaletteTest {
     host.version = "9.0.0";
     Start();
   }
-
-  int Calls(const std::string& name) const {
-    return static_cast<int>(std::count(host.calls.begin(), host.calls.end(), name));
-  }
-  bool LogHas(const std::string& prefix) const {
-    const auto& log = display.Log();
-    return std::any_of(log.begin(), log.end(),
-                       [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
-  }
 };
 
 TEST(PropertyBlocks, PackToTheirDesignTimeSizes) {

@@ -22,12 +22,6 @@ class TimerTest : public PaletteTest {
     display.ClearLog();
   }
   void Tick() { display.AdvanceClock(1000); }
-  int Unhandled() const {
-    const auto& log = display.Log();
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [](const std::string& l) {
-      return l.rfind("unhandled:", 0) == 0;
-    }));
-  }
 };
 
 struct FrontCase {
@@ -78,7 +72,7 @@ TEST_F(TimerTest, OneVisibilitySetPerTickAlsoWhenUnchanged) {
   EXPECT_EQ(display.VisibleCalls().size(), 3u);
   display.AdvanceClock(1);
   EXPECT_EQ(display.VisibleCalls().size(), 4u);
-  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "frontAppli"), 4);
+  EXPECT_EQ(Calls("frontAppli"), 4);
 }
 
 TEST_F(TimerTest, ThirdAppHidesUntilTheHostIsBack) {
@@ -122,11 +116,11 @@ TEST_F(TimerTest, FailingHostQuestionIsReportedAndTheTimerGoesOn) {
   Tick();
   EXPECT_TRUE(display.VisibleCalls().empty());
   EXPECT_FALSE(window->Visible());
-  EXPECT_EQ(Unhandled(), 1);
+  EXPECT_EQ(LogCount("unhandled:"), 1);
 
   Tick();
   EXPECT_EQ(display.VisibleCalls(), Visibility{true});
-  EXPECT_EQ(Unhandled(), 1);
+  EXPECT_EQ(LogCount("unhandled:"), 1);
   EXPECT_TRUE(window->IsOpen());
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -121,6 +122,17 @@ void PaletteTest::Start() {
 }
 
 void PaletteTest::CloseWindow() { window->UserClose(); }
+
+int PaletteTest::Calls(const std::string& call) const {
+  return static_cast<int>(std::count(host.calls.begin(), host.calls.end(), call));
+}
+
+int PaletteTest::LogCount(const std::string& prefix) const {
+  const auto& log = display.Log();
+  return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& line) {
+    return line.rfind(prefix, 0) == 0;
+  }));
+}
 
 fs::path PaletteTest::MakeFolder(const std::string& name, const std::vector<std::string>& entries) {
   const fs::path root = home_.path() / name;

@@ -110,6 +110,12 @@ class PaletteTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::string>> Rows() const;
   std::vector<std::string> Shown() const;  // column 0 of every row
   void DoubleClick(int32_t row);
+  // How often the host was asked for that call ("getAiVer", "goas /p").
+  int Calls(const std::string& call) const;
+  // The display's log lines that begin with `prefix`.
+  int LogCount(const std::string& prefix) const;
+  bool LogHas(const std::string& prefix) const { return LogCount(prefix) > 0; }
+  bool HasUnhandled() const { return LogHas("unhandled:"); }
   void Click(platform::BevelButton& button) { button.Push(); }
 
   TempDir home_;
