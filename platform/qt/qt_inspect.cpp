@@ -193,35 +193,27 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-void ClickDisclosure(const Listbox& list, int32_t row) {
+namespace {
+// Clicks `clicks` times at the shown row, at its centre or on its
+// disclosure triangle; nothing when there is no such row.
+void ClickShownRow(const Listbox& list, int32_t row, bool onTriangle, int clicks) {
   QTreeView* tree = ViewOf(list);
   const QModelIndex index = tree ? VisibleRow(tree, row) : QModelIndex();
   if (!index.isValid()) return;
   const QRect r = tree->visualRect(index);
-  const QPoint at(r.left() - tree->indentation() / 2, r.center().y());
-  SendMouse(tree->viewport(), QEvent::MouseButtonPress, at);
-  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
+  const QPoint at = onTriangle ? QPoint(r.left() - tree->indentation() / 2, r.center().y())
+                               : r.center();
+  for (int i = 0; i < clicks; ++i) {
+    SendMouse(tree->viewport(), i == 0 ? QEvent::MouseButtonPress : QEvent::MouseButtonDblClick,
+              at);
+    SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
+  }
 }
+}  // namespace
 
-void ClickRow(const Listbox& list, int32_t row) {
-  QTreeView* tree = ViewOf(list);
-  const QModelIndex index = tree ? VisibleRow(tree, row) : QModelIndex();
-  if (!index.isValid()) return;
-  const QPoint at = tree->visualRect(index).center();
-  SendMouse(tree->viewport(), QEvent::MouseButtonPress, at);
-  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
-}
-
-void DoubleClickRow(const Listbox& list, int32_t row) {
-  QTreeView* tree = ViewOf(list);
-  const QModelIndex index = tree ? VisibleRow(tree, row) : QModelIndex();
-  if (!index.isValid()) return;
-  const QPoint at = tree->visualRect(index).center();
-  SendMouse(tree->viewport(), QEvent::MouseButtonPress, at);
-  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
-  SendMouse(tree->viewport(), QEvent::MouseButtonDblClick, at);
-  SendMouse(tree->viewport(), QEvent::MouseButtonRelease, at);
-}
+void ClickDisclosure(const Listbox& list, int32_t row) { ClickShownRow(list, row, true, 1); }
+void ClickRow(const Listbox& list, int32_t row) { ClickShownRow(list, row, false, 1); }
+void DoubleClickRow(const Listbox& list, int32_t row) { ClickShownRow(list, row, false, 2); }
 
 void ClickButton(const BevelButton& button) {
   auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
