@@ -108,10 +108,7 @@ class QtButtonPeer : public ControlPeer {
   void ApplyFont() { button_->SetAskedPointSize(std::max(0, model_.IntProperty("TextSize", 0))); }
 
   void Place() {
-    if (!area_) return;
-    const Ref<Window> window = model_.Window();
-    const QSize reference = window ? QSize(window->Width(), window->Height()) : area_->size();
-    area_->Place(button_, ToQRect(model_.Bounds()), reference, LocksOf(model_));
+    if (area_) area_->Place(button_, model_);
   }
 
   BevelButton& model_;

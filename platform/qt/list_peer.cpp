@@ -484,10 +484,7 @@ class QtListboxPeer : public ListboxPeer {
   }
 
   void Place() {
-    if (!area_) return;
-    const Ref<Window> window = model_.Window();
-    const QSize reference = window ? QSize(window->Width(), window->Height()) : area_->size();
-    area_->Place(view_, ToQRect(model_.Bounds()), reference, LocksOf(model_));
+    if (area_) area_->Place(view_, model_);
   }
 
   Listbox& model_;

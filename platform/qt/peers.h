@@ -48,6 +48,9 @@ class ContentArea : public QWidget {
   // (Re)places `widget`; `reference` is the window size its bounds were
   // given for.
   void Place(QWidget* widget, const QRect& design, const QSize& reference, const Locks& locks);
+  // Places `widget` as the control's bounds and locks say, for the size of
+  // its window (of this area, before it has one).
+  void Place(QWidget* widget, const RectControl& control);
   void Forget(QWidget* widget);
 
  protected:

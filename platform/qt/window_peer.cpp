@@ -119,6 +119,12 @@ void ContentArea::Place(QWidget* widget, const QRect& design, const QSize& refer
   Arrange(*it);
 }
 
+void ContentArea::Place(QWidget* widget, const RectControl& control) {
+  const Ref<Window> window = control.Window();
+  const QSize reference = window ? QSize(window->Width(), window->Height()) : size();
+  Place(widget, ToQRect(control.Bounds()), reference, LocksOf(control));
+}
+
 void ContentArea::Forget(QWidget* widget) {
   placed_.erase(std::remove_if(placed_.begin(), placed_.end(),
                                [widget](const Placed& p) {
