@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "tests/support/palette_fixture.h"
@@ -177,23 +179,35 @@ TEST_F(ScriptTreeTest, PathsReachTheHostIntact) {
   EXPECT_EQ(host.calls, (Names{"gojs " + (folder / odd).string()}));
 }
 
-TEST_F(ScriptTreeTest, ApplicationIsLaunched) {
-  const fs::path folder = MakeFolder("scripts", {"Tools/c.app"});
-  const fs::path marker = Home() / "launched";
-  const fs::path app = folder / "Tools" / "c.app";
-  std::ofstream(app) << "#!/bin/sh\necho launched > '" << marker.string() << "'\n";
-  fs::permissions(app, fs::perms::owner_all);
+TEST_F(ScriptTreeTest, ApplicationIsLaunchedByTheBytesOfItsName) {
+  // A top-level application whose name is no UTF-8, and one in a folder.
+  const std::string latin1 = "b\xE9.app";
+  const fs::path folder = MakeFolder("scripts", {latin1, "Tools/c.app"});
+  for (const fs::path& app : {folder / latin1, folder / "Tools" / "c.app"}) {
+    std::ofstream(app) << "#!/bin/sh\nprintf '%s' \"$0\" > \"$0.ran\"\n";
+    fs::permissions(app, fs::perms::owner_all);
+  }
   OpenOn(folder);
+  ASSERT_EQ(Shown(), (Names{latin1, "Tools"}));
   host.calls.clear();
 
-  DoubleClick(0);  // Tools opens
-  DoubleClick(1);  // c.app
+  DoubleClick(0);  // b\xE9.app
+  DoubleClick(1);  // Tools opens
+  DoubleClick(2);  // c.app
   EXPECT_TRUE(host.calls.empty());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Started on their own: no child of ours is left to be reaped.
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  for (const fs::path& app : {folder / latin1, folder / "Tools" / "c.app"}) {
+    SCOPED_TRACE(app);
+    const fs::path marker = app.string() + ".ran";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream in(marker, std::ios::binary);
+    const std::string ran{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(ran, app.string());
   }
-  EXPECT_TRUE(fs::exists(marker));
 }
 
 TEST_F(ScriptTreeTest, MissingFileItemSaysSoThroughTheHost) {
