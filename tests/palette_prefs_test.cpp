@@ -214,6 +214,43 @@ TEST_F(PaletteTest, JapaneseFolderPathComesBackUnchanged) {
   EXPECT_EQ(ReadPrefs(), content);
 }
 
+TEST_F(PaletteTest, FolderPathIsKeptByteForByteUnlessItHoldsALineBreak) {
+  // A path with a line break would be read back as its first line: another
+  // folder ("a" here, which exists). Such a path is not kept at all, and the
+  // next start falls back to the host's folder. Every other path is kept
+  // as its bytes.
+  const struct {
+    const char* name;
+    bool kept;
+  } cases[] = {
+      {"a\nb", false},        {"a\rb", false},      {"a\r\n", false},   {"a\n", false},
+      {"caf\xE9 \xFF", true}, {"tab\there", true}, {"\x1b[2J\x7f", true}, {"書類 a", true},
+  };
+  MakeFolder("a", {"old.jsx"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = MakeFolder(c.name, {"x.jsx"});
+    host.version = "14.0.0";
+    WritePrefs(FiveLines(30, 60, 180, 220, ""));
+    Start();
+    display.AnswerFolder(folder.string());
+    window->BevelButton1()->Push();
+    ASSERT_EQ(FolderPath(*window), folder.string());
+    CloseWindow();
+    EXPECT_EQ(ReadPrefs(), FiveLines(30, 60, 180, 220, c.kept ? folder.string() : ""));
+    palette::Finalize();
+    platform::RuntimeShutdown();
+
+    Start();
+    EXPECT_EQ(FolderPath(*window), c.kept ? folder.string() : BootVolume().string() + kCS4);
+    CloseWindow();
+    palette::Finalize();
+    platform::RuntimeShutdown();
+    display.ClearLog();
+  }
+  started_ = false;
+}
+
 TEST_F(PaletteTest, OffScreenBoundsComeBackOntoTheScreen) {
   // Saved on a screen that is gone: the palette must still be reachable.
   WritePrefs("99999\n-99999\n150\n200\n");
