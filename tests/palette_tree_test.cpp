@@ -95,17 +95,23 @@ TEST_F(ScriptTreeTest, HiddenAndDotItemsAreSkippedOnlyAtTheTopLevel) {
 TEST_F(ScriptTreeTest, SeparatorsInNamesSplitWhereTheyStand) {
   // Names are written into the listing as they are, so a separator inside
   // a name splits it; what matters is that the list stays consistent.
-  const fs::path folder = MakeFolder("scripts", {"a.jsx", "f<@>g.js", "Sub/p<>q.scpt"});
+  const fs::path folder =
+      MakeFolder("scripts", {"a.jsx", "f<@>g.js", "Sub/p<>q.scpt", "Two/p<@>q.jsx"});
   OpenOn(folder);
 
-  EXPECT_EQ(Rows(), (RowList{{"a.jsx", ""}, {"f", "g.js"}, {"Sub", "p<>q.scpt<>"}}));
+  // The child list is the entry's second "<@>" field, and no more.
+  EXPECT_EQ(Rows(),
+            (RowList{{"a.jsx", ""}, {"f", "g.js"}, {"Sub", "p<>q.scpt<>"}, {"Two", "p"}}));
   auto list = window->LB1();
-  list->SetExpanded(2, true);
-  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "Sub", "p", "q.scpt"}));
-  list->SetExpanded(1, true);
-  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub", "p", "q.scpt"}));
+  list->SetExpanded(3, true);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "Sub", "Two", "p"}));
   list->SetExpanded(3, false);
-  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub"}));
+  list->SetExpanded(2, true);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "Sub", "p", "q.scpt", "Two"}));
+  list->SetExpanded(1, true);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub", "p", "q.scpt", "Two"}));
+  list->SetExpanded(3, false);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub", "Two"}));
 }
 
 TEST_F(ScriptTreeTest, EmptySubFolderIsAFolderRowThatExpandsToNothing) {
@@ -211,9 +217,23 @@ TEST_F(ScriptTreeTest, ApplicationIsLaunchedByTheBytesOfItsName) {
 }
 
 TEST_F(ScriptTreeTest, MissingFileItemSaysSoThroughTheHost) {
-  // On this file system every listed name forms an item, so the missing
-  // item is handed in directly.
-  Start();
+  // Every name a folder lists forms an item here; a parent folder that
+  // cannot be obtained takes a name no item has, put in by hand.
+  const fs::path folder = MakeFolder("scripts", {"A.jsx", "Tools/b.scpt"});
+  OpenOn(folder);
+  auto list = window->LB1();
+  list->SetCell(1, 0, "..");
+  DoubleClick(1);
+  ASSERT_EQ(Rows(), (RowList{{"A.jsx", ""}, {"..", "b.scpt<>"}, {"b.scpt", ".."}}));
+  host.calls.clear();
+  display.ClearLog();
+
+  DoubleClick(2);
+  EXPECT_EQ(display.Messages(), (Names{"b.scptが見つかりません"}));
+  EXPECT_EQ(host.calls, (Names{"acctivemyapp", "activate misc actv ART5"}));
+  EXPECT_FALSE(HasUnhandled());
+
+  // The same message when goscript is handed no item at all.
   host.calls.clear();
   display.ClearLog();
   window->goscript(nullptr, "x.scpt");
@@ -229,6 +249,9 @@ TEST_F(ScriptTreeTest, DoubleClickWithoutSelectionDoesNothing) {
   window->LB1()->UserDoubleClick();
   EXPECT_TRUE(host.calls.empty());
   EXPECT_EQ(Shown(), (Names{"A.jsx", "Tools"}));
+  // Quietly: nothing raised reached the framework either.
+  EXPECT_FALSE(HasUnhandled());
+  EXPECT_TRUE(display.Messages().empty());
 }
 
 TEST_F(ScriptTreeTest, LargeFolderFillsInLinearTime) {
