@@ -87,7 +87,11 @@ void Window1::Event_Close() {
   out->WriteLine(platform::Str(Top()));
   out->WriteLine(platform::Str(Width()));
   out->WriteLine(platform::Str(Height()));
-  out->WriteLine(gMyScriptFolder ? gMyScriptFolder->AbsolutePath() : String());
+  String folderLine = gMyScriptFolder ? gMyScriptFolder->AbsolutePath() : String();
+  // A path that cannot stay on one line would come back as another folder;
+  // it is not kept, as if there were none.
+  if (folderLine.view().find_first_of("\r\n") != std::string_view::npos) folderLine = String();
+  out->WriteLine(folderLine);
   // A failed commit leaves the previous file whole; there is no one to tell.
   out->Close();
 }

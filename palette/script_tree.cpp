@@ -46,13 +46,14 @@ void Window1::setLB1() {
       }
       platform::BackgroundTask();
     }
+    Ref<platform::Listbox> list = LB1();
+    // The rows of a folder listed before would be run against this one,
+    // where their files are not: they go before anything is said.
+    list->DeleteAllRows();
     if (listing.empty()) {
       my_msgbox("スクリプトファイルが読み込めませんでした。");
       return;
     }
-
-    Ref<platform::Listbox> list = LB1();
-    list->DeleteAllRows();
     for (std::string_view entry : ListedFields(listing, kEntryEnd)) {
       const std::size_t mark = entry.find(kFolderMark);
       if (mark == std::string_view::npos) {

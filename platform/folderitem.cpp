@@ -9,11 +9,9 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QString>
-#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -23,6 +21,8 @@
 #include <limits>
 #include <string_view>
 #include <unordered_set>
+
+#include "platform/scriptrunner.h"
 
 namespace platform {
 namespace {
@@ -316,13 +316,14 @@ void FolderItem::Launch(bool /*activate*/) const {
   struct stat st {};
   if (::lstat(path_.c_str(), &st) != 0) return;  // nothing there to open
   const bool regular = StatFollowing(path_, st) && S_ISREG(st.st_mode);
+  // The path goes as its bytes: a name that is not UTF-8 must still start.
   if (regular && ::access(path_.c_str(), X_OK) == 0) {
-    QProcess::startDetached(ToQString(path_), {});
+    StartDetached(path_, {});
     return;
   }
   const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
   if (opener.isEmpty()) return;
-  QProcess::startDetached(opener, {ToQString(path_)});
+  StartDetached(QFile::encodeName(opener).toStdString(), {path_});
 }
 
 // ---------------------------------------------------------------------------

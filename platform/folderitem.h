@@ -54,7 +54,8 @@ class FolderItem : public Object {
 
   // Opens the item for the user, detached from the palette: an executable
   // file is started directly, anything else is handed to xdg-open when it is
-  // installed. Never through a shell; nothing is reported back.
+  // installed. The path goes as its bytes, never through a shell; nothing is
+  // reported back.
   void Launch(bool activate) const;
 
   // A stream positioned at the first line; nil when the file can't be opened.

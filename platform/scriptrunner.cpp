@@ -1,22 +1,28 @@
 #include "platform/scriptrunner.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
-
-#include <QByteArray>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <unordered_map>
 
@@ -60,18 +66,49 @@ std::string ScriptPath(int32_t resourceId) {
   return ResourcesFolder() + "/scripts/" + std::to_string(resourceId);
 }
 
-bool IsRunnableFile(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
+// Why a script could not be run; nothing when it can be.
+std::optional<std::string> CannotRun(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "missing";
+  if (!S_ISREG(st.st_mode)) return "not a file";
+  if (::access(path.c_str(), X_OK) != 0) return "not executable";
+  return std::nullopt;
+}
+
+// Why a run gave the empty reply; nothing when it answered.
+std::optional<std::string> Failure(const ProcessResult& run, milliseconds limit) {
+  if (!run.started) return std::string("could not be started (") + std::strerror(run.startError) + ")";
+  if (!run.finishedInTime) return "killed at its limit of " + std::to_string(limit.count()) + " ms";
+  if (run.endSignal != 0) return "killed by signal " + std::to_string(run.endSignal);
+  if (run.exitCode != 0) return "exit status " + std::to_string(run.exitCode);
+  return std::nullopt;
+}
+
+// The empty reply hides the palette or does nothing, so the user is told
+// why on standard error: once per script and reason, since the palette
+// asks one script every second.
+void ReportFailure(const std::string& path, const std::string& reason) {
+  static std::mutex mutex;
+  static std::set<std::pair<std::string, std::string>> reported;
+  {
+    std::lock_guard lock(mutex);
+    if (!reported.emplace(path, reason).second) return;
+  }
+  std::fprintf(stderr, "tessaline: host script %s: %s\n", path.c_str(), reason.c_str());
 }
 
 String RunScript(int32_t resourceId, const std::vector<std::string>& args) {
   const std::string path = ScriptPath(resourceId);
-  // A missing script is an ordinary state of an unpacked build; answer
-  // quietly instead of letting QProcess report a failed start.
-  if (!IsRunnableFile(path)) return String();
-  ProcessResult run = RunProcess(path, args, ScriptTimeLimit(resourceId));
-  if (!run.started || !run.finishedInTime || run.exitCode != 0) return String();
+  if (auto reason = CannotRun(path)) {
+    ReportFailure(path, *reason);
+    return String();
+  }
+  const milliseconds limit = ScriptTimeLimit(resourceId);
+  ProcessResult run = RunProcess(path, args, limit);
+  if (auto reason = Failure(run, limit)) {
+    ReportFailure(path, *reason);
+    return String();
+  }
   if (!run.output.empty() && run.output.back() == '\n') run.output.pop_back();
   return String(std::move(run.output));
 }
@@ -141,86 +178,206 @@ milliseconds ScriptTimeLimit(int32_t resourceId) {
   }
 }
 
+namespace {
+
+// The program and its arguments as exec takes them; the texts' own bytes.
+std::vector<char*> Argv(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.reserve(args.size() + 2);
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// A started child: its id, and the read end of its standard output.
+struct Child {
+  pid_t pid = -1;
+  int output = -1;
+};
+
+// Starts `program` with `args` as its arguments, byte for byte: no shell,
+// no conversion of any text. Its standard input is /dev/null (a script
+// that reads sees end of file), its output goes to the pipe, its standard
+// error is ours. It runs in a process group of its own, so that it can be
+// killed together with whatever it starts, with the signals as a fresh
+// process has them. Answers 0, or the errno of the failed start.
+int StartChild(const std::string& program, const std::vector<std::string>& args, Child& child) {
+  std::vector<char*> argv = Argv(program, args);
+
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return errno;
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  const int error =
+      ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[1]);
+  if (error != 0) {
+    ::close(pipeFds[0]);
+    return error;
+  }
+  // The final reading after the child's end takes only what is there.
+  ::fcntl(pipeFds[0], F_SETFL, ::fcntl(pipeFds[0], F_GETFL) | O_NONBLOCK);
+  child.pid = pid;
+  child.output = pipeFds[0];
+  return 0;
+}
+
+// Keeps the first kOutputCap bytes; the rest is read and dropped, so that
+// the child never stalls on a full pipe and a flood is never held.
+void Keep(std::string& output, const char* data, std::size_t size) {
+  if (output.size() < kOutputCap) output.append(data, std::min(size, kOutputCap - output.size()));
+}
+
+// Reads what the pipe holds; false once it is at its end (every writer
+// gone) or broken.
+bool ReadAvailable(int fd, std::string& output, std::size_t atMost = SIZE_MAX) {
+  char buffer[64 * 1024];
+  while (atMost > 0) {
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, atMost));
+    if (n > 0) {
+      Keep(output, buffer, static_cast<std::size_t>(n));
+      atMost -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && errno == EAGAIN;
+  }
+  return true;
+}
+
+// How a child's wait ended.
+struct Ending {
+  bool ended = false;         // false: the deadline came first; it still runs
+  std::optional<int> status;  // its wait status, when it was ours to reap
+};
+
+// The one place that waits on a running child: until it ends or the
+// deadline comes, reading its output as it arrives.
+Ending AwaitEnd(Child& child, Clock::time_point deadline, std::string& output) {
+  // Readable once the child has ended; without it (an old kernel) the wait
+  // looks again every few milliseconds.
+  const int endedFd = static_cast<int>(::syscall(SYS_pidfd_open, child.pid, 0));
+  struct CloseOnReturn {
+    int fd;
+    ~CloseOnReturn() {
+      if (fd >= 0) ::close(fd);
+    }
+  } closeEnded{endedFd};
+
+  for (;;) {
+    int status = 0;
+    const pid_t reaped = ::waitpid(child.pid, &status, WNOHANG);
+    // ECHILD: something else reaped it (SIGCHLD ignored); it has ended all
+    // the same.
+    if (reaped == child.pid || (reaped < 0 && errno == ECHILD)) {
+      // What it wrote before it ended is in the pipe; something it started
+      // may hold the pipe open and write on, so only that much is taken.
+      int pending = 0;
+      if (child.output >= 0 && ::ioctl(child.output, FIONREAD, &pending) == 0 && pending > 0) {
+        ReadAvailable(child.output, output, static_cast<std::size_t>(pending));
+      }
+      child.pid = -1;
+      Ending ending{true, std::nullopt};
+      if (reaped > 0) ending.status = status;
+      return ending;
+    }
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return {};
+
+    pollfd watched[] = {{child.output, POLLIN, 0}, {endedFd, POLLIN, 0}};
+    const long long slice = endedFd >= 0 ? left : std::min<long long>(left, 10);
+    if (::poll(watched, 2, static_cast<int>(std::min<long long>(slice, INT_MAX))) < 0 &&
+        errno != EINTR) {
+      return {};
+    }
+    if (child.output >= 0 && (watched[0].revents & (POLLIN | POLLHUP | POLLERR)) &&
+        !ReadAvailable(child.output, output)) {
+      // Its output is closed; it may still run. Only its end is awaited now.
+      ::close(child.output);
+      child.output = -1;
+    }
+  }
+}
+
+// Kills the child and everything in its group, and reaps it: no zombie
+// and no stray process outlives the call.
+void KillAndReap(Child& child) {
+  ::kill(-child.pid, SIGKILL);
+  ::kill(child.pid, SIGKILL);  // also when it left its group
+  int status = 0;
+  while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  child.pid = -1;
+}
+
+}  // namespace
+
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          milliseconds limit) {
   ProcessResult result;
-  QStringList arguments;
-  arguments.reserve(static_cast<qsizetype>(args.size()));
-  for (const auto& arg : args) arguments.push_back(QString::fromStdString(arg));
-
-  // Only the blocking waitFor* calls are used: they need no event loop and
-  // no QCoreApplication, so the runner works in tests and before the
-  // display is up.
-  QProcess process;
-  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process.setInputChannelMode(QProcess::ManagedInputChannel);
-  process.setReadChannel(QProcess::StandardOutput);
-  // Its own process group, so a timed-out script is killed together with
-  // whatever it started (an osascript, a sleep) instead of leaving them
-  // running with our pipe open.
-  process.setChildProcessModifier([] { ::setpgid(0, 0); });
-
   const auto deadline = Clock::now() + limit;
-  auto remainingMs = [&]() -> int {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-    // waitFor* treat -1 as "forever"; never hand them anything below 1.
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-  };
-
-  process.start(QString::fromStdString(program), arguments, QIODevice::ReadWrite);
-  process.closeWriteChannel();  // a script that reads its input sees end of file
-  if (!process.waitForStarted(std::max(remainingMs(), 1))) {
-    if (process.state() != QProcess::NotRunning) {
-      process.kill();
-      process.waitForFinished(-1);
-    }
-    return result;
-  }
+  Child child;
+  result.startError = StartChild(program, args, child);
+  if (result.startError != 0) return result;
   result.started = true;
 
-  auto drain = [&] {
-    const QByteArray chunk = process.readAllStandardOutput();
-    if (result.output.size() < kOutputCap) {
-      const auto keep = std::min<std::size_t>(static_cast<std::size_t>(chunk.size()),
-                                              kOutputCap - result.output.size());
-      result.output.append(chunk.constData(), keep);
-    }
-  };
-
-  // Read as output arrives so that QProcess never buffers more than one
-  // pipe's worth; waitForFinished alone would keep a flood in memory.
-  bool timedOut = false;
-  while (process.state() != QProcess::NotRunning) {
-    const int left = remainingMs();
-    if (left <= 0) {
-      timedOut = true;
-      break;
-    }
-    if (process.waitForReadyRead(left)) {
-      drain();
-      continue;
-    }
-    // No more output: the script ended, closed its output early, or the
-    // time ran out. A closed output cannot grow the buffer, so waiting for
-    // the end is safe.
-    if (process.state() != QProcess::NotRunning && !process.waitForFinished(std::max(remainingMs(), 1))) {
-      timedOut = process.state() != QProcess::NotRunning;
-      break;
-    }
-  }
-
-  if (timedOut) {
-    const auto pid = static_cast<pid_t>(process.processId());
-    if (pid > 0) ::kill(-pid, SIGKILL);
-    process.kill();
-    process.waitForFinished(-1);  // reap it: no zombie outlives the call
+  const Ending ending = AwaitEnd(child, deadline, result.output);
+  if (child.output >= 0) ::close(child.output);
+  if (!ending.ended) {
+    KillAndReap(child);
     return result;
   }
-
-  drain();
   result.finishedInTime = true;
-  result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  if (ending.status && WIFEXITED(*ending.status)) result.exitCode = WEXITSTATUS(*ending.status);
+  if (ending.status && WIFSIGNALED(*ending.status)) result.endSignal = WTERMSIG(*ending.status);
   return result;
+}
+
+void StartDetached(const std::string& program, const std::vector<std::string>& args) {
+  // Everything is made before the fork: between fork and exec only calls
+  // that are safe in the child of a threaded process are made.
+  std::vector<char*> argv = Argv(program, args);
+  char** const env = environ;
+
+  // Forked twice: the middle process ends at once, so the program is
+  // adopted by the system and never waits on us to be reaped.
+  const pid_t middle = ::fork();
+  if (middle < 0) return;
+  if (middle == 0) {
+    ::setsid();
+    if (::fork() == 0) {
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      struct sigaction defaults {};
+      defaults.sa_handler = SIG_DFL;
+      for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &defaults, nullptr);
+      ::execve(program.c_str(), argv.data(), env);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  }
 }
 
 String ProcessScriptRunner::ScriptFunction(int32_t resourceId) { return RunScript(resourceId, {}); }

@@ -41,10 +41,12 @@ std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
 
 // Runs the script of resource id N, the executable file scripts/N in the
 // resources folder: started directly, never through a shell, with the
-// parameters as its arguments in order; waits for it. The result is its
-// standard output with one trailing newline removed, or the empty text when
-// the script is missing, fails, or outlives its limit (it is then killed).
-// Standard error passes through to the palette's.
+// parameters as its arguments in order, byte for byte; waits for it. The
+// result is its standard output (up to 1 MiB) with one trailing newline
+// removed, or the empty text when the script is missing, fails, or outlives
+// its limit (it is then killed); one line on standard error then says why,
+// once per script and reason. The script's standard error passes through to
+// the palette's.
 class ProcessScriptRunner : public ScriptRunner {
  public:
   String ScriptFunction(int32_t resourceId) override;
@@ -58,14 +60,22 @@ class ProcessScriptRunner : public ScriptRunner {
 
 struct ProcessResult {
   bool started = false;
+  int startError = 0;  // errno, when it could not be started
   bool finishedInTime = false;
-  int exitCode = -1;
+  int exitCode = -1;   // when it exited
+  int endSignal = 0;   // when a signal ended it
   std::string output;  // standard output, capped
 };
 
-// Runs an executable with arguments (no shell), waiting at most `limit`;
-// a run past it is killed. Standard error is passed through.
+// Runs an executable with arguments, all passed as the bytes they are (no
+// shell), in a process group of its own; waits at most `limit`, and kills
+// the group of a run past it. Standard error is passed through.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          std::chrono::milliseconds limit);
+
+// Starts an executable with arguments, as the bytes they are, to live on
+// by itself: in a session of its own, not a child of ours, nothing waited
+// for or reported.
+void StartDetached(const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace platform

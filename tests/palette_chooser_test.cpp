@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 
 #include "platform/runtime.h"
 #include "tests/support/palette_fixture.h"
@@ -97,21 +98,44 @@ TEST_F(ChooserTest, FirstFolderForAPaletteThatHadNone) {
   EXPECT_TRUE(display.Messages().empty());
 }
 
-TEST_F(ChooserTest, EmptyFolderIsReportedAndOldRowsStay) {
+TEST_F(ChooserTest, EmptyFolderIsReportedAndNoOldRowStays) {
+  // Every row shown belongs to the folder the palette will save: an old
+  // row would hand the host a file of the old folder under the new one.
   const fs::path old = MakeFolder("old", {"a.jsx", "Tools/t.scpt"});
   OpenOn(old);
-  const auto rows = Rows();
+  window->LB1()->SetExpanded(1, true);
+  ASSERT_EQ(Shown(), (Names{"a.jsx", "Tools", "t.scpt"}));
   // Nothing at all, or only what the listing leaves out.
   const fs::path empties[] = {MakeFolder("empty", {}), MakeFolder("dots", {".DS_Store", ".git/"})};
   for (const fs::path& empty : empties) {
     SCOPED_TRACE(empty);
     display.ClearLog();
     display.AnswerFolder(empty.string());
+    std::optional<int32_t> rowsWhileShown;
+    display.AnswerMessage([&] { rowsWhileShown = window->LB1()->ListCount(); });
     Press();
-    EXPECT_EQ(display.Messages(), (Names{kListingFailed}));
-    EXPECT_EQ(Rows(), rows);
+    // The host has the front back before the new folder is listed, and the
+    // listing's own message takes it again.
+    EXPECT_EQ(display.Log(), (Names{"host: acctivemyapp", "visible: false",
+                                    "folder dialog: スクリプトフォルダ指定", "visible: true",
+                                    kActivate, "host: acctivemyapp",
+                                    std::string("message: ") + kListingFailed, kActivate}));
+    EXPECT_EQ(rowsWhileShown, 0);
+    EXPECT_EQ(Folder(), empty.string());
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(window->LB1()->ColumnCount(), 1);
     EXPECT_FALSE(HasUnhandled());
   }
+}
+
+TEST_F(ChooserTest, EmptyFolderFirstKeepsTheColumnsOfAnUnfilledList) {
+  host.version = "";
+  Start();
+  display.AnswerFolder(MakeFolder("empty", {}).string());
+  Press();
+  EXPECT_EQ(display.Messages(), (Names{kListingFailed}));
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(window->LB1()->ColumnCount(), 2);
 }
 
 TEST_F(ChooserTest, ChosenFolderIsSavedAndListedByTheNextPalette) {

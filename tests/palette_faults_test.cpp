@@ -183,7 +183,7 @@ TEST_P(HostFaultTest, PaletteGoesOnPastEveryHostCall) {
   display.AnswerFolder(empty.string());
   EXPECT_LT(Timed([&] { window->BevelButton1()->Push(); }), 2 * kStepBound) << "folder button";
   EXPECT_EQ(display.Messages(), (Names{kListingFailed}));
-  EXPECT_EQ(Shown(), (Names{"a.scpt", "b.jsx", "Tools"}));
+  EXPECT_EQ(Shown(), Names{});
   EXPECT_FALSE(HasUnhandled());
 
   CloseWindow();
@@ -212,6 +212,22 @@ INSTANTIATE_TEST_SUITE_P(
                       HostFault{"NoScripts", "", false},
                       HostFault{"NoResourcesFolder", "", true, false}),
     [](const ::testing::TestParamInfo<HostFault>& info) { return std::string(info.param.name); });
+
+TEST_F(HostScriptsTest, NamesThatAreNoUtf8ReachTheHostByteForByte) {
+  // Linux names are bytes; the host must be handed the file that is there.
+  WriteHostScripts("exit 0");
+  const std::string js = "caf\xE9.jsx", compiled = "\xFF\xFE.scpt";
+  const fs::path folder = MakeFolder("scripts \xE9", {js, "Sub/" + compiled});
+  WritePrefs(FiveLines(10, 20, 150, 200, folder.string()));
+  Start();
+  ASSERT_EQ(Shown(), (Names{js, "Sub"}));
+  DoubleClick(0);
+  DoubleClick(1);
+  DoubleClick(2);
+  EXPECT_EQ(ReadText(CallLog()), "168|\n172|" + (folder / js).string() + "\n171|" +
+                                     (folder / "Sub" / compiled).string() + "\n");
+  EXPECT_TRUE(display.Messages().empty());
+}
 
 TEST_F(HostScriptsTest, FloodedVersionIsCutAndStillPicksTheHostFolder) {
   // Megabytes of version text: the palette keeps a bounded piece of it,

@@ -2,12 +2,15 @@
 // the host afterwards, telling the user when the host is not there.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/support/palette_fixture.h"
 
 namespace {
 
 using testsupport::PaletteTest;
 using Names = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 constexpr const char* kActivateMe = "host: acctivemyapp";
 constexpr const char* kActivateHost = "host: activate misc actv ART5";
@@ -67,5 +70,64 @@ TEST_F(MessagesTest, MessageWaitsForTheUser) {
   EXPECT_EQ(whileShown, (Names{"acctivemyapp"}));
   EXPECT_EQ(host.calls, (Names{"acctivemyapp", "activate misc actv ART5"}));
 }
+
+// Only setLB1 and the folder button drop what is raised in them; the
+// message, the activation and the launcher let it pass to their caller,
+// and a double-click lets it reach the framework.
+struct Raising {
+  const char* name;
+  const char* fails;  // the host call that raises
+  std::function<void(palette::Window1&)> act;
+  Names log;           // everything that happened, up to and with the failure
+  bool toFramework = false;  // the action is an event, which the framework ends
+};
+
+void PrintTo(const Raising& r, std::ostream* os) { *os << r.name; }
+
+class RaisingTest : public MessagesTest, public ::testing::WithParamInterface<Raising> {};
+
+TEST_P(RaisingTest, ExceptionPassesOn) {
+  const Raising& r = GetParam();
+  const fs::path folder = MakeFolder("scripts", {"a.jsx"});
+  window->gMyScriptFolder = platform::FolderItem::FromPath(folder.string());
+  window->setLB1();
+  window->LB1()->SetListIndex(0);
+  display.ClearLog();
+  host.failNext = r.fails;
+  if (r.toFramework) {
+    r.act(*window);
+    EXPECT_TRUE(HasUnhandled());
+  } else {
+    EXPECT_THROW(r.act(*window), platform::IOException);
+    EXPECT_FALSE(HasUnhandled());
+  }
+  Names log = display.Log();
+  std::erase_if(log, [](const std::string& line) { return line.rfind("unhandled:", 0) == 0; });
+  for (std::string& line : log) {
+    const auto at = line.find(folder.string());
+    if (at != std::string::npos) line.replace(at, folder.string().size(), "<scripts>");
+  }
+  EXPECT_EQ(log, r.log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, RaisingTest,
+    ::testing::Values(
+        Raising{"MessageBeforeItsBox", "acctivemyapp",
+                [](palette::Window1& w) { w.my_msgbox("x"); }, {kActivateMe}},
+        Raising{"MessageAfterItsBox", "activate", [](palette::Window1& w) { w.my_msgbox("x"); },
+                {kActivateMe, "message: x", kActivateHost}},
+        Raising{"Activation", "activate", [](palette::Window1& w) { w.AI_ACCTIVE(); },
+                {kActivateHost}},
+        Raising{"LauncherRun", "gojs",
+                [](palette::Window1& w) {
+                  w.goscript(w.gMyScriptFolder->Child("a.jsx"), "a.jsx");
+                },
+                {"host: gojs <scripts>/a.jsx"}},
+        Raising{"LauncherMessage", "acctivemyapp",
+                [](palette::Window1& w) { w.goscript(nullptr, "a.jsx"); }, {kActivateMe}},
+        Raising{"DoubleClick", "gojs", [](palette::Window1& w) { w.LB1()->UserDoubleClick(); },
+                {"host: gojs <scripts>/a.jsx"}, true}),
+    [](const ::testing::TestParamInfo<Raising>& info) { return std::string(info.param.name); });
 
 }  // namespace

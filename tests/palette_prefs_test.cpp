@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kCS4 = "/Applications/Adobe Illustrator CS4/Presets.localized/Scripts.localized";
 constexpr const char* kCS3 = "/Applications/Adobe Illustrator CS3/Presets.localized/Scripts.localized";
+constexpr const char* kCS2 = "/Applications/Adobe Illustrator CS2/Presets.localized/Scripts.localized";
+constexpr const char* kCS = "/Applications/Adobe Illustrator CS/Presets.localized/Scripts.localized";
 constexpr const char* kListingFailed = "スクリプトファイルが読み込めませんでした。";
 
 std::string FolderPath(const palette::Window1& w) {
@@ -68,8 +70,10 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"14.0.0", kCS4},
         // "13" is tried before "10", wherever each stands in the text.
         VersionCase{"10.13", kCS3}, VersionCase{"13.0.2 (build 10)", kCS3},
-        VersionCase{"12.0.1", "/Applications/Adobe Illustrator CS2/Presets.localized/Scripts.localized"},
-        VersionCase{"11.0.0", "/Applications/Adobe Illustrator CS/Presets.localized/Scripts.localized"},
+        // Each key before the next one in the table.
+        VersionCase{"13.14", kCS4}, VersionCase{"12.13", kCS3}, VersionCase{"11.12", kCS2},
+        VersionCase{"10.11", kCS},
+        VersionCase{"12.0.1", kCS2}, VersionCase{"11.0.0", kCS},
         VersionCase{"10.0.3", "/Applications/Adobe Illustrator 10.0.3/\u30D7\u30EA\u30BB\u30C3\u30C8/"
                               "\u30B9\u30AF\u30EA\u30D7\u30C8"},
         VersionCase{"", nullptr}, VersionCase{"9.0", nullptr}));
@@ -212,6 +216,43 @@ TEST_F(PaletteTest, JapaneseFolderPathComesBackUnchanged) {
   EXPECT_EQ(Shown(), (std::vector<std::string>{"選択.jsx"}));
   CloseWindow();
   EXPECT_EQ(ReadPrefs(), content);
+}
+
+TEST_F(PaletteTest, FolderPathIsKeptByteForByteUnlessItHoldsALineBreak) {
+  // A path with a line break would be read back as its first line: another
+  // folder ("a" here, which exists). Such a path is not kept at all, and the
+  // next start falls back to the host's folder. Every other path is kept
+  // as its bytes.
+  const struct {
+    const char* name;
+    bool kept;
+  } cases[] = {
+      {"a\nb", false},        {"a\rb", false},      {"a\r\n", false},   {"a\n", false},
+      {"caf\xE9 \xFF", true}, {"tab\there", true}, {"\x1b[2J\x7f", true}, {"書類 a", true},
+  };
+  MakeFolder("a", {"old.jsx"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = MakeFolder(c.name, {"x.jsx"});
+    host.version = "14.0.0";
+    WritePrefs(FiveLines(30, 60, 180, 220, ""));
+    Start();
+    display.AnswerFolder(folder.string());
+    window->BevelButton1()->Push();
+    ASSERT_EQ(FolderPath(*window), folder.string());
+    CloseWindow();
+    EXPECT_EQ(ReadPrefs(), FiveLines(30, 60, 180, 220, c.kept ? folder.string() : ""));
+    palette::Finalize();
+    platform::RuntimeShutdown();
+
+    Start();
+    EXPECT_EQ(FolderPath(*window), c.kept ? folder.string() : BootVolume().string() + kCS4);
+    CloseWindow();
+    palette::Finalize();
+    platform::RuntimeShutdown();
+    display.ClearLog();
+  }
+  started_ = false;
 }
 
 TEST_F(PaletteTest, OffScreenBoundsComeBackOntoTheScreen) {

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "tests/support/palette_fixture.h"
@@ -93,17 +95,23 @@ TEST_F(ScriptTreeTest, HiddenAndDotItemsAreSkippedOnlyAtTheTopLevel) {
 TEST_F(ScriptTreeTest, SeparatorsInNamesSplitWhereTheyStand) {
   // Names are written into the listing as they are, so a separator inside
   // a name splits it; what matters is that the list stays consistent.
-  const fs::path folder = MakeFolder("scripts", {"a.jsx", "f<@>g.js", "Sub/p<>q.scpt"});
+  const fs::path folder =
+      MakeFolder("scripts", {"a.jsx", "f<@>g.js", "Sub/p<>q.scpt", "Two/p<@>q.jsx"});
   OpenOn(folder);
 
-  EXPECT_EQ(Rows(), (RowList{{"a.jsx", ""}, {"f", "g.js"}, {"Sub", "p<>q.scpt<>"}}));
+  // The child list is the entry's second "<@>" field, and no more.
+  EXPECT_EQ(Rows(),
+            (RowList{{"a.jsx", ""}, {"f", "g.js"}, {"Sub", "p<>q.scpt<>"}, {"Two", "p"}}));
   auto list = window->LB1();
-  list->SetExpanded(2, true);
-  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "Sub", "p", "q.scpt"}));
-  list->SetExpanded(1, true);
-  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub", "p", "q.scpt"}));
+  list->SetExpanded(3, true);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "Sub", "Two", "p"}));
   list->SetExpanded(3, false);
-  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub"}));
+  list->SetExpanded(2, true);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "Sub", "p", "q.scpt", "Two"}));
+  list->SetExpanded(1, true);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub", "p", "q.scpt", "Two"}));
+  list->SetExpanded(3, false);
+  EXPECT_EQ(Shown(), (Names{"a.jsx", "f", "g.js", "Sub", "Two"}));
 }
 
 TEST_F(ScriptTreeTest, EmptySubFolderIsAFolderRowThatExpandsToNothing) {
@@ -177,29 +185,55 @@ TEST_F(ScriptTreeTest, PathsReachTheHostIntact) {
   EXPECT_EQ(host.calls, (Names{"gojs " + (folder / odd).string()}));
 }
 
-TEST_F(ScriptTreeTest, ApplicationIsLaunched) {
-  const fs::path folder = MakeFolder("scripts", {"Tools/c.app"});
-  const fs::path marker = Home() / "launched";
-  const fs::path app = folder / "Tools" / "c.app";
-  std::ofstream(app) << "#!/bin/sh\necho launched > '" << marker.string() << "'\n";
-  fs::permissions(app, fs::perms::owner_all);
+TEST_F(ScriptTreeTest, ApplicationIsLaunchedByTheBytesOfItsName) {
+  // A top-level application whose name is no UTF-8, and one in a folder.
+  const std::string latin1 = "b\xE9.app";
+  const fs::path folder = MakeFolder("scripts", {latin1, "Tools/c.app"});
+  for (const fs::path& app : {folder / latin1, folder / "Tools" / "c.app"}) {
+    std::ofstream(app) << "#!/bin/sh\nprintf '%s' \"$0\" > \"$0.ran\"\n";
+    fs::permissions(app, fs::perms::owner_all);
+  }
   OpenOn(folder);
+  ASSERT_EQ(Shown(), (Names{latin1, "Tools"}));
   host.calls.clear();
 
-  DoubleClick(0);  // Tools opens
-  DoubleClick(1);  // c.app
+  DoubleClick(0);  // b\xE9.app
+  DoubleClick(1);  // Tools opens
+  DoubleClick(2);  // c.app
   EXPECT_TRUE(host.calls.empty());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Started on their own: no child of ours is left to be reaped.
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  for (const fs::path& app : {folder / latin1, folder / "Tools" / "c.app"}) {
+    SCOPED_TRACE(app);
+    const fs::path marker = app.string() + ".ran";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream in(marker, std::ios::binary);
+    const std::string ran{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(ran, app.string());
   }
-  EXPECT_TRUE(fs::exists(marker));
 }
 
 TEST_F(ScriptTreeTest, MissingFileItemSaysSoThroughTheHost) {
-  // On this file system every listed name forms an item, so the missing
-  // item is handed in directly.
-  Start();
+  // Every name a folder lists forms an item here; a parent folder that
+  // cannot be obtained takes a name no item has, put in by hand.
+  const fs::path folder = MakeFolder("scripts", {"A.jsx", "Tools/b.scpt"});
+  OpenOn(folder);
+  auto list = window->LB1();
+  list->SetCell(1, 0, "..");
+  DoubleClick(1);
+  ASSERT_EQ(Rows(), (RowList{{"A.jsx", ""}, {"..", "b.scpt<>"}, {"b.scpt", ".."}}));
+  host.calls.clear();
+  display.ClearLog();
+
+  DoubleClick(2);
+  EXPECT_EQ(display.Messages(), (Names{"b.scptが見つかりません"}));
+  EXPECT_EQ(host.calls, (Names{"acctivemyapp", "activate misc actv ART5"}));
+  EXPECT_FALSE(HasUnhandled());
+
+  // The same message when goscript is handed no item at all.
   host.calls.clear();
   display.ClearLog();
   window->goscript(nullptr, "x.scpt");
@@ -215,6 +249,9 @@ TEST_F(ScriptTreeTest, DoubleClickWithoutSelectionDoesNothing) {
   window->LB1()->UserDoubleClick();
   EXPECT_TRUE(host.calls.empty());
   EXPECT_EQ(Shown(), (Names{"A.jsx", "Tools"}));
+  // Quietly: nothing raised reached the framework either.
+  EXPECT_FALSE(HasUnhandled());
+  EXPECT_TRUE(display.Messages().empty());
 }
 
 TEST_F(ScriptTreeTest, LargeFolderFillsInLinearTime) {

@@ -114,6 +114,11 @@ class QtPaletteTest : public testsupport::PaletteTest {
   char name_[16] = "qt_display_test";
   char* argv_[2] = {name_, nullptr};
   testsupport::ScopedEnv qpa_{"QT_QPA_PLATFORM", std::string("offscreen")};
+  // The plainest locale, in which Qt speaks English unless it is told
+  // otherwise: the palette's texts must be Japanese all the same.
+  testsupport::ScopedEnv lang_{"LANG", std::string("C.UTF-8")};
+  testsupport::ScopedEnv lcAll_{"LC_ALL", std::nullopt};
+  testsupport::ScopedEnv language_{"LANGUAGE", std::nullopt};
   std::unique_ptr<platform::Display> qt_;
 };
 
@@ -483,9 +488,12 @@ TEST_F(QtPaletteTest, FolderChooserShowsItsTextsAndItsChoiceFillsTheList) {
   ASSERT_TRUE(dialog);
   EXPECT_TRUE(dialog->foldersOnly);
   EXPECT_EQ(dialog->title, "スクリプトフォルダ指定");
-  ASSERT_FALSE(dialog->labels.empty());
-  EXPECT_EQ(dialog->labels.front(), "スクリプトフォルダを選択してください。");
+  // The prompt first, then Qt's own labels ("Look in:", "Directory:",
+  // "Files of type:") and its "Cancel", in Japanese too.
+  EXPECT_EQ(dialog->labels, (Names{"スクリプトフォルダを選択してください。", "アドレス:",
+                                   "ディレクトリ:", "ファイルの種類:"}));
   EXPECT_EQ(dialog->acceptText, "選択");
+  EXPECT_EQ(dialog->rejectText, "キャンセル");
   EXPECT_TRUE(dialog->staysOnTop);
   EXPECT_FALSE(paletteShown);
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,9 @@ std::vector<std::string> HostilePaths(const fs::path& dir) {
       "",
       "-n",
       "caf\xC3\xA9 \xE4\xB8\xAD",
+      // Linux names are bytes: these are no UTF-8, and must not become it.
+      "/s/caf\xE9.jsx",
+      "\xFF\xFE\x80 \xC3(",
   };
 }
 
@@ -189,34 +193,59 @@ TEST_F(ScriptRunnerTest, OneTrailingNewlineIsRemoved) {
   }
 }
 
-TEST_F(ScriptRunnerTest, ScriptThatCannotRunOrFailsGivesEmptyText) {
+TEST_F(ScriptRunnerTest, ScriptThatCannotRunOrFailsGivesEmptyTextAndSaysWhyOnce) {
+  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  const fs::path path = dir_ / "resources" / "scripts" / "168";
   const struct {
     const char* name;
     std::optional<std::string> body;  // nothing: no script at all
+    const char* reason;
     fs::perms perms = fs::perms(0755);
   } cases[] = {
-      {"missing", std::nullopt},
-      {"not executable", "printf out", fs::perms(0644)},
-      {"exits 1 after output", "printf out; exit 1"},
-      {"killed by a signal", "printf out; kill -9 $$"},
-      {"interpreter missing", "#!/nonexistent/interpreter\nprintf out"},
+      {"missing", std::nullopt, "missing"},
+      {"not executable", "printf out", "not executable", fs::perms(0644)},
+      {"exits 1 after output", "printf out; exit 1", "exit status 1"},
+      {"exits 3", "exit 3", "exit status 3"},
+      {"killed by a signal", "printf out; kill -9 $$", "killed by signal 9"},
+      {"outlives its limit", "printf early; exec sleep 20", "killed at its limit of 300 ms"},
+      {"interpreter missing", "#!/nonexistent/interpreter\nprintf out",
+       "could not be started (No such file or directory)"},
+      // The same reason as before, after others: it was said already.
+      {"missing again", std::nullopt, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(dir_ / "resources" / "scripts" / "168");
+    fs::remove(path);
     if (c.body) {
-      const fs::path path = dir_ / "resources" / "scripts" / "168";
       // The interpreter case writes its own first line.
       std::ofstream(path) << (c.body->starts_with("#!") ? "" : "#!/bin/sh\n") << *c.body << "\n";
       fs::permissions(path, c.perms);
     }
+    StderrCapture capture(dir_ / "stderr");
     EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
     EXPECT_EQ(Call(168, {std::string("p")}), "");
+    runner_.ScriptExecute(168);
+    // One line for the three runs.
+    EXPECT_EQ(capture.Text(),
+              c.reason ? "tessaline: host script " + path.string() + ": " + c.reason + "\n" : "");
   }
   // A folder of the script's name is no script either.
-  fs::remove(dir_ / "resources" / "scripts" / "168");
-  fs::create_directory(dir_ / "resources" / "scripts" / "168");
+  fs::remove(path);
+  fs::create_directory(path);
+  StderrCapture capture(dir_ / "stderr");
   EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+  EXPECT_EQ(capture.Text(), "tessaline: host script " + path.string() + ": not a file\n");
+}
+
+TEST_F(ScriptRunnerTest, EachScriptIsReportedOnItsOwn) {
+  // The once-only memory is per script: 169 failing says nothing of 170.
+  StderrCapture capture(dir_ / "stderr");
+  for (int i = 0; i < 3; ++i) {
+    for (int32_t id : {169, 170}) runner_.ScriptFunction(id);
+  }
+  const std::string scripts = (dir_ / "resources" / "scripts").string();
+  EXPECT_EQ(capture.Text(), "tessaline: host script " + scripts + "/169: missing\n" +
+                                "tessaline: host script " + scripts + "/170: missing\n");
 }
 
 TEST_F(ScriptRunnerTest, StandardErrorPassesThroughAndStaysOutOfTheResult) {
@@ -433,12 +462,26 @@ TEST_F(ScriptRunnerTest, ShippedStandInHostAnswersLikeARunningHost) {
       {171, "tessaline stand-in host: would run compiled script: "},
       {172, "tessaline stand-in host: would have the host run JavaScript: "},
   };
+  // A name goes to the terminal with its control characters escaped, so
+  // that it cannot drive the terminal; every other byte as it is.
+  std::vector<std::pair<std::string, std::string>> shown = {
+      {"/s/\x1b]0;owned\x07.jsx", "/s/\\x1b]0;owned\\x07.jsx"},
+      {"/s/\x1b[2J\x1b[H.scpt", "/s/\\x1b[2J\\x1b[H.scpt"},
+      {"line one\nline two\r", "line one\\x0aline two\\x0d"},
+      {"\x01\ttab\x1f\x7f ~", "\\x01\\x09tab\\x1f\\x7f ~"},
+      {"back\\x1b slash", "back\\x1b slash"},
+  };
+  for (const auto& path : HostilePaths(dir_)) {
+    if (std::none_of(path.begin(), path.end(), [](char c) { return c >= 0 && c < 0x20; })) {
+      shown.emplace_back(path, path);
+    }
+  }
   for (const auto& r : runs) {
-    for (const auto& path : HostilePaths(dir_)) {
+    for (const auto& [path, printed] : shown) {
       SCOPED_TRACE(std::to_string(r.id) + " " + path);
       StderrCapture capture(dir_ / "stderr");
       const std::string result = Call(r.id, {path});
-      EXPECT_EQ(capture.Text(), r.says + path + "\n");
+      EXPECT_EQ(capture.Text(), r.says + printed + "\n");
       EXPECT_EQ(result, "");
     }
   }

@@ -185,6 +185,12 @@ TEST(LeftBTest, CountsBytesNotCharacters) {
     std::string expected;
   };
   const Case cases[] = {
+      // Length 1, the palette's own: the first byte, also of a character
+      // that takes more.
+      {".hidden", 1, "."},
+      {"a.jsx", 1, "a"},
+      {"パレット", 1, "\xE3"},
+      {"", 1, ""},
       {"パレット", 3, "パ"},
       {"パレット", 6, "パレ"},
       {"パレット", 4, "パ\xE3"},  // cuts inside a character: bytes, as asked

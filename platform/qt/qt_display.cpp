@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -136,6 +137,12 @@ class QtDisplay : public Display {
   QtDisplay(int& argc, char** argv, const QByteArray& platform)
       : choice_(platform), app_(argc, argv) {
     choice_.Done();
+    // The palette speaks Japanese whatever the system's locale, and so do
+    // Qt's own texts in its dialogs ("Cancel", "Look in:").
+    if (japanese_.load(QStringLiteral("qtbase_ja"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QCoreApplication::installTranslator(&japanese_);
+    }
     QApplication::setApplicationName(QString::fromUtf8(kAppName));
     QApplication::setQuitOnLastWindowClosed(false);
     InstallSignalPath();
@@ -270,6 +277,7 @@ class QtDisplay : public Display {
 
   PlatformChoice choice_;
   QApplication app_;
+  QTranslator japanese_;
   QSocketNotifier* notifier_ = nullptr;
   bool running_ = false;
   bool quitAsked_ = false;

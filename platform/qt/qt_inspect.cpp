@@ -80,6 +80,7 @@ ModalView Look(QWidget* modal) {
   for (QDialogButtonBox* buttons : modal->findChildren<QDialogButtonBox*>()) {
     for (QAbstractButton* b : buttons->buttons()) {
       if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole) view.acceptText = Str(b->text());
+      if (buttons->buttonRole(b) == QDialogButtonBox::RejectRole) view.rejectText = Str(b->text());
     }
   }
   return view;

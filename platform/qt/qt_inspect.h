@@ -89,6 +89,7 @@ struct ModalView {
   std::string text;                 // a message box's text
   std::vector<std::string> labels;  // the visible labels, top to bottom
   std::string acceptText;           // the accepting button's caption
+  std::string rejectText;           // the cancelling button's caption
   bool staysOnTop = false;
   bool overPalette = false;  // its parent is one of the palette's windows
   bool foldersOnly = false;  // a file dialog that picks folders only

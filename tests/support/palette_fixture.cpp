@@ -93,6 +93,10 @@ bool FakeHost::Send(const platform::AppleEvent& event) {
                            " " + event.target().str();
   calls.push_back(call);
   display_.Record("host: " + call);
+  if (failNext && *failNext == "activate") {
+    failNext.reset();
+    throw platform::IOException("activate event failed");
+  }
   return running;
 }
 

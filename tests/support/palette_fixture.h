@@ -61,7 +61,8 @@ class FakeHost : public platform::ScriptRunner, public platform::AppleEventSende
   bool running = true;
   // Answers queued for frontAppli, before `front` applies again.
   std::deque<std::string> frontAnswers;
-  // Raised (as an IOException) by the next call of that operation.
+  // Raised (as an IOException) by the next call of that operation
+  // ("getAiVer", ..., "gojs", or "activate" for the activate event).
   std::optional<std::string> failNext;
 
   // The calls, e.g. "getAiVer", "goas /tmp/x/b.scpt", "activate misc actv ART5".
