@@ -37,75 +37,13 @@ ScopedEnv::~ScopedEnv() {
   else unsetenv(name_.c_str());
 }
 
-FakeHost::FakeHost(platform::ScriptedDisplay& display) : display_(display) {
-  platform::SetScriptRunner(this);
-  platform::SetAppleEventSender(this);
-}
-
-FakeHost::~FakeHost() {
-  platform::SetScriptRunner(nullptr);
-  platform::SetAppleEventSender(nullptr);
-}
-
-platform::String FakeHost::Run(int32_t id, const std::vector<std::string>& args) {
-  static const std::map<int32_t, std::string> kNames = {
-      {168, "getAiVer"}, {169, "frontAppli"}, {170, "acctivemyapp"}, {171, "goas"}, {172, "gojs"}};
-  const auto name = kNames.count(id) ? kNames.at(id) : std::to_string(id);
-  std::string call = name;
-  for (const std::string& a : args) call += " " + a;
-  calls.push_back(call);
-  display_.Record("host: " + call);
-  if (failNext && *failNext == name) {
-    failNext.reset();
-    throw platform::IOException("host script failed");
-  }
-  if (id == 168) return version;
-  if (id == 169) {
-    if (frontAnswers.empty()) return front;
-    std::string answer = frontAnswers.front();
-    frontAnswers.pop_front();
-    return answer;
-  }
-  return platform::String();
-}
-
-platform::String FakeHost::ScriptFunction(int32_t id) { return Run(id, {}); }
-void FakeHost::ScriptExecute(int32_t id) { Run(id, {}); }
-int32_t FakeHost::StartParamScript(int32_t id) {
-  open_[nextHandle_] = {id, {}};
-  return nextHandle_++;
-}
-void FakeHost::AddStringScriptParam(int32_t handle, const platform::String& text) {
-  open_.at(handle).second.push_back(text.str());
-}
-void FakeHost::AddIntegerScriptParam(int32_t handle, int32_t value) {
-  open_.at(handle).second.push_back(std::to_string(value));
-}
-platform::String FakeHost::CompleteParamScriptFunction(int32_t handle) {
-  auto call = open_.at(handle);
-  open_.erase(handle);
-  return Run(call.first, call.second);
-}
-void FakeHost::CompleteParamScriptExecute(int32_t handle) { CompleteParamScriptFunction(handle); }
-
-bool FakeHost::Send(const platform::AppleEvent& event) {
-  const std::string call = "activate " + event.eventClass().str() + " " + event.eventId().str() +
-                           " " + event.target().str();
-  calls.push_back(call);
-  display_.Record("host: " + call);
-  if (failNext && *failNext == "activate") {
-    failNext.reset();
-    throw platform::IOException("activate event failed");
-  }
-  return running;
-}
-
 PaletteTest::PaletteTest()
     : homeEnv_("HOME", home_.path().string()),
       configEnv_("XDG_CONFIG_HOME", (home_.path() / "config").string()) {
   fs::create_directories(ConfigDir());
   fs::create_directories(BootVolume());
   platform::SetBootVolumeForTesting(BootVolume().string());
+  host.onCall = [this](const std::string& call) { display.Record("host: " + call); };
 }
 
 PaletteTest::~PaletteTest() {

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,9 +12,8 @@
 
 #include "palette/app.h"
 #include "palette/window1.h"
-#include "platform/applevent.h"
 #include "platform/scripted_display.h"
-#include "platform/scriptrunner.h"
+#include "tests/support/fake_host.h"
 
 namespace testsupport {
 
@@ -44,44 +41,6 @@ class ScopedEnv {
  private:
   std::string name_;
   std::optional<std::string> old_;
-};
-
-// Plays the host: answers the five scripts and the activate event, and
-// writes each call into the display's log ("host: goas /path"), so a test
-// sees host calls and message boxes in one order.
-class FakeHost : public platform::ScriptRunner, public platform::AppleEventSender {
- public:
-  explicit FakeHost(platform::ScriptedDisplay& display);
-  ~FakeHost() override;
-
-  // The version text, and what frontAppli answers until told otherwise.
-  std::string version = "14.0.0";
-  std::string front = "Illustrator";
-  // Whether the activate event reaches a running host.
-  bool running = true;
-  // Answers queued for frontAppli, before `front` applies again.
-  std::deque<std::string> frontAnswers;
-  // Raised (as an IOException) by the next call of that operation
-  // ("getAiVer", ..., "gojs", or "activate" for the activate event).
-  std::optional<std::string> failNext;
-
-  // The calls, e.g. "getAiVer", "goas /tmp/x/b.scpt", "activate misc actv ART5".
-  std::vector<std::string> calls;
-
-  platform::String ScriptFunction(int32_t id) override;
-  void ScriptExecute(int32_t id) override;
-  int32_t StartParamScript(int32_t id) override;
-  void AddStringScriptParam(int32_t handle, const platform::String& text) override;
-  void AddIntegerScriptParam(int32_t handle, int32_t value) override;
-  platform::String CompleteParamScriptFunction(int32_t handle) override;
-  void CompleteParamScriptExecute(int32_t handle) override;
-  bool Send(const platform::AppleEvent& event) override;
-
- private:
-  platform::String Run(int32_t id, const std::vector<std::string>& args);
-  platform::ScriptedDisplay& display_;
-  std::map<int32_t, std::pair<int32_t, std::vector<std::string>>> open_;
-  int32_t nextHandle_ = 1;
 };
 
 class PaletteTest : public ::testing::Test {
@@ -122,7 +81,9 @@ class PaletteTest : public ::testing::Test {
   TempDir home_;
   ScopedEnv homeEnv_, configEnv_;
   platform::ScriptedDisplay display;
-  FakeHost host{display};
+  // Each host call also goes into the display's log ("host: goas /path"),
+  // so that a test sees host calls and message boxes in one order.
+  FakeHost host;
   platform::Ref<palette::Window1> window;
   bool started_ = false;
   bool finished_ = false;
