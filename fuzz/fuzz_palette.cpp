@@ -87,54 +87,7 @@ std::string ReadFile(const std::string& path) {
 
 // ---------------------------------------------------------------------------
 
-Host::Host() {
-  platform::SetScriptRunner(this);
-  platform::SetAppleEventSender(this);
-}
-
-Host::~Host() {
-  platform::SetScriptRunner(nullptr);
-  platform::SetAppleEventSender(nullptr);
-}
-
-platform::String Host::Run(int32_t id, const std::string& argument) {
-  switch (id) {
-    case 168: return version;
-    case 169: return "Illustrator";
-    case 170: calls.push_back("acctivemyapp"); return {};
-    case 171: calls.push_back("goas " + argument); return {};
-    case 172: calls.push_back("gojs " + argument); return {};
-    default: Fail("unknown host script " + std::to_string(id));
-  }
-}
-
-platform::String Host::ScriptFunction(int32_t id) { return Run(id, "<none>"); }
-void Host::ScriptExecute(int32_t id) { Run(id, "<none>"); }
-int32_t Host::StartParamScript(int32_t id) {
-  Check(openId_ == 0, "a parameterised call opened while another is open");
-  openId_ = id;
-  openArgument_.clear();
-  return 1;
-}
-void Host::AddStringScriptParam(int32_t, const platform::String& text) {
-  Check(openArgument_.empty(), "the palette passes one parameter only");
-  openArgument_ = text.str();
-}
-void Host::AddIntegerScriptParam(int32_t, int32_t) { Fail("the palette never passes an integer"); }
-platform::String Host::CompleteParamScriptFunction(int32_t) {
-  const int32_t id = openId_;
-  openId_ = 0;
-  return Run(id, openArgument_);
-}
-void Host::CompleteParamScriptExecute(int32_t handle) { CompleteParamScriptFunction(handle); }
-bool Host::Send(const platform::AppleEvent&) {
-  calls.push_back("activate");
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-
-Palette::Palette(Host&) {
+Palette::Palette(testsupport::FakeHost&) {
   platform::RuntimeInit(display_);
   palette::Initialize();
   palette::NewAppInstance();

@@ -1,5 +1,5 @@
-// What both fuzz targets need: a private run folder, a host that only
-// records, and a palette on the scripted display from start-up to close.
+// What both fuzz targets need: a private run folder, and a palette on the
+// scripted display from start-up to close.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "palette/window1.h"
-#include "platform/applevent.h"
 #include "platform/scripted_display.h"
-#include "platform/scriptrunner.h"
+#include "tests/support/fake_host.h"
 
 namespace fuzzpalette {
 
@@ -30,36 +29,13 @@ std::string PrefsFile();
 void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
 
-// The host: answers a fixed version and front application, and records
-// every call as "goas /path", "gojs /path", "acctivemyapp", "activate".
-class Host : public platform::ScriptRunner, public platform::AppleEventSender {
- public:
-  Host();
-  ~Host() override;
-  std::string version = "14.0.0";
-  std::vector<std::string> calls;
-
-  platform::String ScriptFunction(int32_t id) override;
-  void ScriptExecute(int32_t id) override;
-  int32_t StartParamScript(int32_t id) override;
-  void AddStringScriptParam(int32_t handle, const platform::String& text) override;
-  void AddIntegerScriptParam(int32_t handle, int32_t value) override;
-  platform::String CompleteParamScriptFunction(int32_t handle) override;
-  void CompleteParamScriptExecute(int32_t handle) override;
-  bool Send(const platform::AppleEvent& event) override;
-
- private:
-  platform::String Run(int32_t id, const std::string& argument);
-  int32_t openId_ = 0;
-  std::string openArgument_;
-};
-
 // One palette: the runtime, the classes, the application and the window
 // (whose Open has run) on construction; closed, finalised and shut down on
-// destruction, so that nothing carries over to the next input.
+// destruction, so that nothing carries over to the next input. The host it
+// is given stays installed for the palette's whole life.
 class Palette {
  public:
-  explicit Palette(Host& host);
+  explicit Palette(testsupport::FakeHost& host);
   ~Palette();
   Palette(const Palette&) = delete;
   Palette& operator=(const Palette&) = delete;

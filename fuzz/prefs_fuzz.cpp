@@ -75,7 +75,7 @@ struct Outcome {
   std::string written;
 };
 
-Outcome OpenAndClose(fuzzpalette::Host& host) {
+Outcome OpenAndClose(testsupport::FakeHost& host) {
   Outcome outcome;
   fuzzpalette::Palette palette(host);
   Check(palette.Clean(), "opening raised an unhandled exception");
@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size > (1u << 20)) return -1;  // longer lines are the reader's tests' business
   fuzzpalette::WriteFile(fuzzpalette::PrefsFile(),
                          PrepareFile(std::string(reinterpret_cast<const char*>(data), size)));
-  fuzzpalette::Host host;
+  testsupport::FakeHost host;
 
   const Outcome first = OpenAndClose(host);
   Check(first.written == FiveLines(first), "the written file is not the palette's five lines");
