@@ -8,45 +8,15 @@
 #include "bench/bench.h"
 #include "palette/app.h"
 #include "palette/window1.h"
-#include "platform/applevent.h"
 #include "platform/folderitem.h"
 #include "platform/qt/qt_inspect.h"
 #include "platform/qt_display.h"
 #include "platform/runtime.h"
 #include "platform/scripted_display.h"
-#include "platform/scriptrunner.h"
+#include "tests/support/fake_host.h"
 
 namespace bench {
 namespace {
-
-// The host, answering as a running one would: its version, and that it is
-// the frontmost application.
-class InstantHost : public platform::ScriptRunner, public platform::AppleEventSender {
- public:
-  InstantHost() {
-    platform::SetScriptRunner(this);
-    platform::SetAppleEventSender(this);
-  }
-  ~InstantHost() override {
-    platform::SetScriptRunner(nullptr);
-    platform::SetAppleEventSender(nullptr);
-  }
-  platform::String ScriptFunction(int32_t id) override { return Answer(id); }
-  void ScriptExecute(int32_t) override {}
-  int32_t StartParamScript(int32_t id) override { return id; }
-  void AddStringScriptParam(int32_t, const platform::String&) override {}
-  void AddIntegerScriptParam(int32_t, int32_t) override {}
-  platform::String CompleteParamScriptFunction(int32_t id) override { return Answer(id); }
-  void CompleteParamScriptExecute(int32_t) override {}
-  bool Send(const platform::AppleEvent&) override { return true; }
-
- private:
-  static platform::String Answer(int32_t id) {
-    if (id == 168) return "14.0.0";
-    if (id == 169) return "Illustrator";
-    return {};
-  }
-};
 
 // A palette from start-up to the event loop, on one display.
 class Session {
@@ -122,7 +92,7 @@ InProcessResults MeasureInProcess(const Config& config, const std::string& kind,
                                   const std::vector<Tree>& expandTrees,
                                   const fs::path& startFolder) {
   InProcessResults results;
-  InstantHost host;
+  testsupport::FakeHost host;
   const bool qt = kind == "qt";
   std::unique_ptr<platform::Display> display;
   if (qt) {
