@@ -55,7 +55,6 @@ class VariantArray : public Object {
   int32_t Ubound() const { return static_cast<int32_t>(values_.size()) - 1; }
   const Variant& At(int32_t index) const;
   void Append(Variant v) { values_.push_back(std::move(v)); }
-  std::vector<Variant>& values() { return values_; }
 
  private:
   std::vector<Variant> values_;
