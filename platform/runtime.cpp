@@ -58,8 +58,6 @@ int RuntimeShutdown() {
   return code;
 }
 
-bool RuntimeIsUp() { return State().display != nullptr; }
-
 Display& CurrentDisplay() {
   if (!State().display) throw NilObjectException("the framework runtime is not up");
   return *State().display;

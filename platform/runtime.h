@@ -32,7 +32,6 @@ void RuntimeInit(Display& display);
 // Releases what the runtime still holds and answers the exit status: the
 // code given to Quit, 0 when Quit was never called.
 int RuntimeShutdown();
-bool RuntimeIsUp();
 Display& CurrentDisplay();
 
 void RuntimeRegisterAppObject(const Ref<Application>& app);
