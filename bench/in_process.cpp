@@ -10,6 +10,7 @@
 #include "palette/window1.h"
 #include "platform/applevent.h"
 #include "platform/folderitem.h"
+#include "platform/listbox.h"
 #include "platform/qt/qt_inspect.h"
 #include "platform/qt_display.h"
 #include "platform/runtime.h"

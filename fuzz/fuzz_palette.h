@@ -9,6 +9,7 @@
 
 #include "palette/window1.h"
 #include "platform/applevent.h"
+#include "platform/listbox.h"
 #include "platform/scripted_display.h"
 #include "platform/scriptrunner.h"
 

@@ -4,7 +4,10 @@
 #include <limits>
 
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {

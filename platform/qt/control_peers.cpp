@@ -9,7 +9,8 @@
 #include <algorithm>
 
 #include "platform/qt/peers.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/timer.h"
 
 namespace platform::qt {
 namespace {

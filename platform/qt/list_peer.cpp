@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "platform/qt/peers.h"
-#include "platform/ui.h"
+#include "platform/listbox.h"
 
 namespace platform::qt {
 namespace {

@@ -22,7 +22,10 @@
 
 #include "platform/qt/peers.h"
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {

@@ -21,7 +21,9 @@
 #include <algorithm>
 
 #include "platform/qt/peers.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/window.h"
 
 namespace platform::qt {
 // With the list's peer: the view hears now of the rows that it would hear

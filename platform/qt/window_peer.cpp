@@ -12,7 +12,8 @@
 #include "platform/menu.h"
 #include "platform/qt/peers.h"
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/control.h"
+#include "platform/window.h"
 
 namespace platform::qt {
 namespace {
