@@ -9,6 +9,7 @@
 #include "platform/control.h"
 #include "platform/display.h"
 #include "platform/properties.h"
+#include "platform/rowstore.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -61,10 +62,8 @@ class Listbox : public RectControl {
   void Unrealize() override;
 
  private:
-  struct Rows;
-  struct Pos {
-    int32_t top = -1, child = -1;
-  };
+  using Rows = RowStore;
+  using Pos = RowPos;
   Pos PosOf(int32_t row) const;  // raises OutOfBoundsException
   void PropertyChanged(const std::string& name, const PropertyValue& value) override;
 

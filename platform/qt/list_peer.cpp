@@ -132,7 +132,7 @@ class ListItemModel : public QAbstractItemModel {
 
   void CellChanged(int top, int child, int column) {
     const QModelIndex index = RowIndex(top, child, column);
-    if (index.isValid()) emit dataChanged(index, index, {Qt::DisplayRole});
+    if (index.isValid()) Q_EMIT dataChanged(index, index, {Qt::DisplayRole});
   }
   void Reload() {
     batch_.reset();
