@@ -6,62 +6,52 @@
 
 namespace platform {
 
-Listbox::Listbox() : rows_(std::make_unique<Rows>()) {}
+Listbox::Listbox() = default;
 Listbox::~Listbox() = default;
 
 Listbox::Pos Listbox::PosOf(int32_t row) const {
-  if (row < 0 || row >= rows_->Total()) throw OutOfBoundsException();
-  int64_t before = 0;
-  const std::size_t top = rows_->TopHolding(row, before);
-  const int64_t child = row - before - 1;
-  return Pos{static_cast<int32_t>(top), static_cast<int32_t>(child)};
+  if (row < 0 || row >= rows_.Total()) throw OutOfBoundsException();
+  return rows_.Locate(row);
 }
 
 int32_t Listbox::FlatIndex(int32_t top, int32_t child) const {
   if (top < 0 || top >= TopCount()) return -1;
-  return static_cast<int32_t>(rows_->Before(static_cast<std::size_t>(top)) + 1 + child);
+  return static_cast<int32_t>(rows_.FlatIndex(Pos{top, child}));
 }
 
-int32_t Listbox::ListCount() const { return static_cast<int32_t>(rows_->Total()); }
-int32_t Listbox::TopCount() const { return static_cast<int32_t>(rows_->TopCount()); }
+int32_t Listbox::ListCount() const { return static_cast<int32_t>(rows_.Total()); }
+int32_t Listbox::TopCount() const { return rows_.TopCount(); }
 int32_t Listbox::ChildCount(int32_t top) const {
   if (top < 0 || top >= TopCount()) return 0;
-  return static_cast<int32_t>(rows_->TopAt(static_cast<std::size_t>(top)).children.size());
+  return rows_.ChildCount(top);
 }
 bool Listbox::TreeIsFolder(int32_t top) const {
-  return top >= 0 && top < TopCount() && rows_->TopAt(static_cast<std::size_t>(top)).folder;
+  return top >= 0 && top < TopCount() && rows_.IsFolder(top);
 }
 bool Listbox::TreeExpanded(int32_t top) const {
-  return top >= 0 && top < TopCount() && rows_->TopAt(static_cast<std::size_t>(top)).expanded;
+  return top >= 0 && top < TopCount() && rows_.IsExpanded(top);
 }
 String Listbox::TreeCell(int32_t top, int32_t child, int32_t column) const {
   if (top < 0 || top >= TopCount() || child >= ChildCount(top) || column < 0) return String();
-  const Rows::Row& r = rows_->At(Pos{top, child});
-  return static_cast<std::size_t>(column) < r.cells.size()
-             ? r.cells[static_cast<std::size_t>(column)]
-             : String();
+  const Rows::Cells& cells = rows_.CellsAt(Pos{top, child});
+  return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)]
+                                                         : String();
 }
 
 void Listbox::AddRow(const String& text) {
-  Rows::Row row;
+  Rows::Cells cells;
   // Rows commonly carry a second column (the palette's do): room for it
   // now spares a reallocation when it is written.
-  row.cells.reserve(2);
-  row.cells.push_back(text);
+  cells.reserve(2);
+  cells.push_back(text);
   if (!expanding_.empty() && expanding_.back() >= 0) {
     // Within ExpandRow the row goes under the expanding folder, after the
     // rows this expansion has added so far.
-    const int32_t top = expanding_.back();
-    auto& children = rows_->TopAt(static_cast<std::size_t>(top)).children;
-    children.push_back(std::move(row));
-    rows_->Grow(static_cast<std::size_t>(top), 1);
-    last_ = Pos{top, static_cast<int32_t>(children.size()) - 1};
+    last_ = rows_.AddChild(expanding_.back(), std::move(cells));
     if (peer_) peer_->RowInserted(last_.top, last_.child);
     return;
   }
-  Rows::Top top;
-  top.cells = std::move(row.cells);
-  rows_->Push(std::move(top));
+  rows_.AddTop(std::move(cells), false);
   last_ = Pos{TopCount() - 1, -1};
   if (peer_) peer_->RowInserted(last_.top, -1);
 }
@@ -72,10 +62,7 @@ void Listbox::AddFolder(const String& text) {
     AddRow(text);
     return;
   }
-  Rows::Top top;
-  top.cells.push_back(text);
-  top.folder = true;
-  rows_->Push(std::move(top));
+  rows_.AddTop({text}, true);
   last_ = Pos{TopCount() - 1, -1};
   if (peer_) peer_->RowInserted(last_.top, -1);
 }
@@ -94,12 +81,8 @@ void Listbox::RemoveRow(int32_t row) {
       --kept.top;
     }
   };
-  if (p.child >= 0) {
-    auto& children = rows_->TopAt(static_cast<std::size_t>(p.top)).children;
-    children.erase(children.begin() + p.child);
-    rows_->Grow(static_cast<std::size_t>(p.top), -1);
-  } else {
-    rows_->Erase(static_cast<std::size_t>(p.top));
+  rows_.Remove(p);
+  if (p.child < 0) {
     // An expansion whose own row goes adds its remaining rows at the end.
     for (int32_t& t : expanding_) {
       if (t == p.top) t = -1;
@@ -116,7 +99,7 @@ void Listbox::RemoveRow(int32_t row) {
 }
 
 void Listbox::DeleteAllRows() {
-  rows_->Clear();
+  rows_.Clear();
   std::fill(expanding_.begin(), expanding_.end(), -1);
   last_ = Pos{};
   selected_ = Pos{};
@@ -145,7 +128,7 @@ String Listbox::Cell(int32_t row, int32_t column) const {
 void Listbox::SetCell(int32_t row, int32_t column, const String& text) {
   const Pos p = PosOf(row);
   if (column < 0) throw OutOfBoundsException();
-  auto& cells = rows_->At(p).cells;
+  auto& cells = rows_.CellsAt(p);
   if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(column + 1);
   cells[static_cast<std::size_t>(column)] = text;
   if (peer_) peer_->CellChanged(p.top, p.child, column);
@@ -164,9 +147,8 @@ bool Listbox::Expanded(int32_t row) const {
 void Listbox::SetExpanded(int32_t row, bool expanded) {
   const Pos p = PosOf(row);
   if (p.child >= 0) return;
-  auto& top = rows_->TopAt(static_cast<std::size_t>(p.top));
-  if (!top.folder || top.expanded == expanded) return;
-  top.expanded = expanded;
+  if (!rows_.IsFolder(p.top) || rows_.IsExpanded(p.top) == expanded) return;
+  rows_.SetExpanded(p.top, expanded);
   if (peer_) peer_->ExpandedChanged(p.top);
   if (expanded) {
     expanding_.push_back(p.top);

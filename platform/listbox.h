@@ -67,7 +67,7 @@ class Listbox : public RectControl {
   Pos PosOf(int32_t row) const;  // raises OutOfBoundsException
   void PropertyChanged(const std::string& name, const PropertyValue& value) override;
 
-  std::unique_ptr<Rows> rows_;
+  Rows rows_;
   Pos last_, selected_;
   std::vector<int32_t> expanding_;  // top rows whose ExpandRow is running; -1 once gone
   std::unique_ptr<ListboxPeer> peer_;
