@@ -11,10 +11,10 @@
 #include "platform/applevent.h"
 #include "platform/folderitem.h"
 #include "platform/listbox.h"
+#include "platform/qt/qt_display.h"
 #include "platform/qt/qt_inspect.h"
-#include "platform/qt_display.h"
 #include "platform/runtime.h"
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 #include "platform/scriptrunner.h"
 
 namespace bench {

@@ -10,7 +10,7 @@
 #include "palette/window1.h"
 #include "platform/applevent.h"
 #include "platform/listbox.h"
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 #include "platform/scriptrunner.h"
 
 namespace fuzzpalette {

@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/object.h"
-#include "platform/runtime.h"
-#include "platform/scripted_display.h"
 #include "platform/bevelbutton.h"
 #include "platform/control.h"
 #include "platform/events.h"
 #include "platform/listbox.h"
+#include "platform/object.h"
+#include "platform/runtime.h"
+#include "platform/scripted/scripted_display.h"
 #include "platform/timer.h"
 #include "platform/window.h"
 #include "tests/support/palette_fixture.h"

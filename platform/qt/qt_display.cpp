@@ -1,5 +1,5 @@
 // The real display: Qt Widgets.
-#include "platform/qt_display.h"
+#include "platform/qt/qt_display.h"
 
 #include <QApplication>
 #include <QDir>

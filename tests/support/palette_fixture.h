@@ -15,7 +15,7 @@
 #include "palette/app.h"
 #include "palette/window1.h"
 #include "platform/applevent.h"
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 #include "platform/scriptrunner.h"
 
 namespace testsupport {

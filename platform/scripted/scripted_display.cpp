@@ -1,4 +1,4 @@
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 
 #include <algorithm>
 #include <limits>
