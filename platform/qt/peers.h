@@ -71,9 +71,9 @@ class QtWindowPeer;
 
 // The top-level widget; it reports what the window manager and the user
 // do to its peer, while it has one.
-class PaletteWindow : public QMainWindow {
+class TopLevelWidget : public QMainWindow {
  public:
-  explicit PaletteWindow(QtWindowPeer* peer) : peer_(peer) {}
+  explicit TopLevelWidget(QtWindowPeer* peer) : peer_(peer) {}
   void Detach() { peer_ = nullptr; }
   QtWindowPeer* peer() const { return peer_; }
 
@@ -93,7 +93,7 @@ class QtWindowPeer : public WindowPeer {
   void Changed(const std::string& what) override;
 
   Window& model() const { return model_; }
-  PaletteWindow* widget() const { return widget_; }
+  TopLevelWidget* widget() const { return widget_; }
   ContentArea* content() const { return content_; }
   // The content area's bounds on the screen, as the model counts them.
   Rect ContentBounds() const;
@@ -112,7 +112,7 @@ class QtWindowPeer : public WindowPeer {
   void ReportGeometry();
 
   Window& model_;
-  PaletteWindow* widget_;
+  TopLevelWidget* widget_;
   ContentArea* content_;
   QTimer* reportTimer_;
   std::vector<QPointer<QWidget>> oldMenus_;
@@ -128,10 +128,10 @@ std::unique_ptr<TimerPeer> MakeTimerPeer(Timer& model);
 void RegisterWidget(const void* model, QWidget* widget);
 void UnregisterWidget(const void* model);
 QWidget* WidgetOf(const void* model);
-// The palette's top-level windows that are still alive, oldest first.
-std::vector<PaletteWindow*> LiveWindows();
-// The window a modal box stands in front of: the active palette window,
-// else the newest shown one; nullptr when none is shown.
+// The top-level windows whose models are still open, oldest first.
+std::vector<TopLevelWidget*> LiveWindows();
+// The window a modal box stands in front of: the active one of these
+// windows, else the newest shown one; nullptr when none is shown.
 QWidget* DialogParent();
 
 }  // namespace platform::qt

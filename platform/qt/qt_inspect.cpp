@@ -42,8 +42,8 @@ QTreeView* ViewOf(const Listbox& list) {
   return view;
 }
 
-qt::PaletteWindow* WindowOf(const Window& window) {
-  return dynamic_cast<qt::PaletteWindow*>(qt::WidgetOf(&window));
+qt::TopLevelWidget* WindowOf(const Window& window) {
+  return dynamic_cast<qt::TopLevelWidget*>(qt::WidgetOf(&window));
 }
 
 QModelIndex VisibleRow(QTreeView* view, int32_t row) {
@@ -65,7 +65,7 @@ ModalView Look(QWidget* modal) {
   ModalView view;
   view.title = Str(modal->windowTitle());
   view.staysOnTop = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-  view.overPalette = dynamic_cast<qt::PaletteWindow*>(modal->parentWidget()) != nullptr;
+  view.overPalette = dynamic_cast<qt::TopLevelWidget*>(modal->parentWidget()) != nullptr;
   if (auto* box = qobject_cast<QMessageBox*>(modal)) view.text = Str(box->text());
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     view.foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
@@ -91,7 +91,7 @@ ModalView Look(QWidget* modal) {
 
 WindowView InspectWindow(const Window& window) {
   WindowView view;
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return view;
   view.exists = true;
   view.visible = w->isVisible();
@@ -123,7 +123,7 @@ WindowView InspectWindow(const Window& window) {
 int LiveWindowWidgets() {
   int n = 0;
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (dynamic_cast<qt::PaletteWindow*>(w)) ++n;
+    if (dynamic_cast<qt::TopLevelWidget*>(w)) ++n;
   }
   return n;
 }
@@ -226,18 +226,18 @@ void ClickButton(const BevelButton& button) {
 }
 
 void ResizeByUser(const Window& window, int32_t width, int32_t height) {
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return;
   const int bar = w->centralWidget()->geometry().top();
   w->resize(width, height + bar);
 }
 
 void CloseByUser(const Window& window) {
-  if (qt::PaletteWindow* w = WindowOf(window)) w->close();
+  if (qt::TopLevelWidget* w = WindowOf(window)) w->close();
 }
 
 bool TriggerMenuItem(const Window& window, int32_t menu, int32_t entry) {
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return false;
   const QList<QAction*> menus = w->menuBar()->actions();
   if (menu < 0 || menu >= menus.size() || !menus[menu]->menu()) return false;
@@ -286,7 +286,7 @@ void RunLater(int milliseconds, std::function<void()> work) {
 }
 
 bool SaveScreenshot(const Window& window, const std::string& path) {
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return false;
   for (QTreeView* view : w->findChildren<QTreeView*>()) qt::FlushList(view);
   QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());

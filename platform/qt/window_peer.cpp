@@ -23,8 +23,8 @@ std::unordered_map<const void*, QPointer<QWidget>>& Widgets() {
   return widgets;
 }
 
-std::vector<QPointer<PaletteWindow>>& Windows() {
-  static std::vector<QPointer<PaletteWindow>> windows;
+std::vector<QPointer<TopLevelWidget>>& Windows() {
+  static std::vector<QPointer<TopLevelWidget>> windows;
   return windows;
 }
 
@@ -61,11 +61,11 @@ QWidget* WidgetOf(const void* model) {
   return it == Widgets().end() ? nullptr : it->second.data();
 }
 
-std::vector<PaletteWindow*> LiveWindows() {
-  std::vector<PaletteWindow*> live;
+std::vector<TopLevelWidget*> LiveWindows() {
+  std::vector<TopLevelWidget*> live;
   auto& windows = Windows();
   windows.erase(std::remove_if(windows.begin(), windows.end(),
-                               [](const QPointer<PaletteWindow>& w) { return w.isNull(); }),
+                               [](const QPointer<TopLevelWidget>& w) { return w.isNull(); }),
                 windows.end());
   for (const auto& w : windows) {
     if (w->peer()) live.push_back(w.data());
@@ -75,7 +75,7 @@ std::vector<PaletteWindow*> LiveWindows() {
 
 QWidget* DialogParent() {
   QWidget* newest = nullptr;
-  for (PaletteWindow* w : LiveWindows()) {
+  for (TopLevelWidget* w : LiveWindows()) {
     if (!w->isVisible()) continue;
     if (w->isActiveWindow()) return w;
     newest = w;
@@ -148,25 +148,25 @@ void ContentArea::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------- window
 
-void PaletteWindow::closeEvent(QCloseEvent* event) {
+void TopLevelWidget::closeEvent(QCloseEvent* event) {
   // The model decides: its Close handler runs, and it lets the peer go,
   // which takes this widget away.
   event->ignore();
   if (peer_) peer_->UserClose();
 }
 
-void PaletteWindow::moveEvent(QMoveEvent* event) {
+void TopLevelWidget::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
   if (peer_) peer_->GeometryChanged();
 }
 
-void PaletteWindow::resizeEvent(QResizeEvent* event) {
+void TopLevelWidget::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   if (peer_) peer_->GeometryChanged();
 }
 
 QtWindowPeer::QtWindowPeer(Window& model)
-    : model_(model), widget_(new PaletteWindow(this)), content_(new ContentArea(widget_)) {
+    : model_(model), widget_(new TopLevelWidget(this)), content_(new ContentArea(widget_)) {
   widget_->setAttribute(Qt::WA_DeleteOnClose, false);
   widget_->setCentralWidget(content_);
   widget_->menuBar()->setNativeMenuBar(false);
@@ -262,7 +262,7 @@ void QtWindowPeer::ApplyFrame() {
   const int frame = model_.IntProperty("Frame", 0);
   Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   if (frame == 7) {
-    // The floating palette: above every application's windows.
+    // A global floating window: above every application's windows.
     flags |= Qt::Tool | Qt::WindowStaysOnTopHint;
     if (model_.BoolProperty("CloseButton", true)) flags |= Qt::WindowCloseButtonHint;
     if (model_.BoolProperty("MinimizeButton", false)) flags |= Qt::WindowMinimizeButtonHint;
