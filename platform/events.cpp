@@ -10,10 +10,6 @@ void EventSource::InstallHandler(const std::string& event, EventHandler handler)
   handlers_[event] = std::move(handler);
 }
 
-bool EventSource::HasHandler(const std::string& event) const {
-  return handlers_.count(event) != 0;
-}
-
 void EventSource::Raise(Object& self, const std::string& event, const EventArgs& args) {
   auto it = handlers_.find(event);
   if (it == handlers_.end()) return;

@@ -25,7 +25,6 @@ class EventSource {
  public:
   virtual ~EventSource() = default;
   void InstallHandler(const std::string& event, EventHandler handler);
-  bool HasHandler(const std::string& event) const;
   // The names in the order they were bound.
   const std::vector<std::string>& BoundEvents() const { return boundOrder_; }
 

@@ -133,11 +133,6 @@ Rect ControlGeometry(const Object& control) {
   return w ? qt::ToRect(w->geometry()) : Rect{};
 }
 
-std::string ButtonText(const BevelButton& button) {
-  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
-  return b ? Str(b->text()) : std::string();
-}
-
 ButtonView InspectButton(const BevelButton& button) {
   ButtonView view;
   auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));

@@ -44,7 +44,6 @@ int LiveWindowWidgets();
 
 // The control's widget on its window's content area; empty when none.
 Rect ControlGeometry(const Object& control);
-std::string ButtonText(const BevelButton& button);
 struct ButtonView {
   std::string text;
   double pointSize = 0;

@@ -42,7 +42,6 @@ class ScriptedDisplay : public Display {
   std::vector<bool> VisibleCalls() const { return visibleCalls_; }
   void ClearLog();
   int RunCount() const { return runs_; }
-  int64_t BackgroundTurns() const { return backgroundTurns_; }
 
   // --- the display
   std::unique_ptr<WindowPeer> CreateWindowPeer(Window& model) override;
@@ -54,7 +53,6 @@ class ScriptedDisplay : public Display {
   // Delivers the posted events until none is left or the application quits.
   void Run() override;
   void Quit() override { quit_ = true; }
-  void BackgroundTask() override { ++backgroundTurns_; }
   void ShowUnhandledException(const std::string& text) override;
   std::vector<Rect> Screens() const override { return screens_; }
 
@@ -83,7 +81,6 @@ class ScriptedDisplay : public Display {
   std::vector<bool> visibleCalls_;
   std::vector<Rect> screens_{Rect{0, 0, 1920, 1080}};
   int64_t now_ = 0;
-  int64_t backgroundTurns_ = 0;
   int runs_ = 0;
   bool quit_ = false;
 };
