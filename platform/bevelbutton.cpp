@@ -9,11 +9,19 @@ void BevelButton::Push() {
 }
 
 void BevelButton::PropertyChanged(const std::string& name, const PropertyValue&) {
-  if (peer_) peer_->Changed(name);
+  if (!peer_ || ShowChange(*peer_, name)) return;
+  if (name == "Caption") {
+    peer_->SetCaption(Caption());
+  } else if (name == "TextSize") {
+    peer_->SetTextSize(TextSize());
+  }
 }
 
 void BevelButton::Realize(Display& display, WindowPeer& parent) {
   peer_ = display.CreateButtonPeer(parent, *this);
+  peer_->SetCaption(Caption());
+  peer_->SetTextSize(TextSize());
+  ShowState(*peer_);
 }
 
 void BevelButton::Unrealize() { peer_.reset(); }

@@ -1,6 +1,7 @@
 // The push button.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,7 +22,8 @@ class BevelButton : public RectControl {
 
  private:
   void PropertyChanged(const std::string& name, const PropertyValue& value) override;
-  std::unique_ptr<ControlPeer> peer_;
+  int32_t TextSize() const { return IntProperty("TextSize", 0); }
+  std::unique_ptr<ButtonPeer> peer_;
 };
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/display.h"
 #include "platform/events.h"
@@ -42,6 +43,16 @@ class RectControl : public Control {
   // The control's peer is made when the control is added to a shown window.
   virtual void Realize(Display& display, WindowPeer& parent) = 0;
   virtual void Unrealize() = 0;
+
+ protected:
+  // What every control's peer shows: its place, whether it is visible and
+  // whether it is enabled.
+  void ShowState(ControlPeer& peer) const;
+  // Tells the peer of a change to one of those; false for another property.
+  bool ShowChange(ControlPeer& peer, const std::string& name) const;
+
+ private:
+  void ShowBounds(ControlPeer& peer) const;
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/listbox.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/runtime.h"
 
@@ -25,6 +26,11 @@ int32_t Listbox::ChildCount(int32_t top) const {
   if (top < 0 || top >= TopCount()) return 0;
   return rows_.ChildCount(top);
 }
+int32_t Listbox::ShownChildCount(int32_t top) const {
+  const int32_t count = ChildCount(top);
+  if (pending_.count == 0 || pending_.top != top) return count;
+  return pending_.removal ? count + pending_.count : count - pending_.count;
+}
 bool Listbox::TreeIsFolder(int32_t top) const {
   return top >= 0 && top < TopCount() && rows_.IsFolder(top);
 }
@@ -46,14 +52,23 @@ void Listbox::AddRow(const String& text) {
   cells.push_back(text);
   if (!expanding_.empty() && expanding_.back() >= 0) {
     // Within ExpandRow the row goes under the expanding folder, after the
-    // rows this expansion has added so far.
-    last_ = rows_.AddChild(expanding_.back(), std::move(cells));
-    if (peer_) peer_->RowInserted(last_.top, last_.child);
+    // rows this expansion has added so far; the peer hears of them together.
+    const int32_t top = expanding_.back();
+    const bool joins = pending_.count == 0 ||
+                       (!pending_.removal && pending_.top == top &&
+                        pending_.first + pending_.count == rows_.ChildCount(top));
+    if (!joins) Announce();
+    last_ = rows_.AddChild(top, std::move(cells));
+    if (peer_) {
+      if (pending_.count == 0) pending_ = Pending{top, last_.child, 0, false, false};
+      ++pending_.count;
+    }
     return;
   }
+  Announce();
   rows_.AddTop(std::move(cells), false);
   last_ = Pos{TopCount() - 1, -1};
-  if (peer_) peer_->RowInserted(last_.top, -1);
+  if (peer_) peer_->RowsInserted(-1, last_.top, 1);
 }
 
 void Listbox::AddFolder(const String& text) {
@@ -62,9 +77,10 @@ void Listbox::AddFolder(const String& text) {
     AddRow(text);
     return;
   }
+  Announce();
   rows_.AddTop({text}, true);
   last_ = Pos{TopCount() - 1, -1};
-  if (peer_) peer_->RowInserted(last_.top, -1);
+  if (peer_) peer_->RowsInserted(-1, last_.top, 1);
 }
 
 void Listbox::RemoveRow(int32_t row) {
@@ -81,26 +97,43 @@ void Listbox::RemoveRow(int32_t row) {
       --kept.top;
     }
   };
+  // A collapse that takes its folder's children from the end is told of
+  // in one go.
+  const bool joins = p.child >= 0 && !collapsing_.empty() && collapsing_.back() == p.top &&
+                     p.child == rows_.ChildCount(p.top) - 1 &&
+                     (pending_.count == 0 ||
+                      (pending_.removal && pending_.top == p.top && pending_.first == p.child + 1));
+  if (!joins) Announce();
   rows_.Remove(p);
   if (p.child < 0) {
     // An expansion whose own row goes adds its remaining rows at the end.
-    for (int32_t& t : expanding_) {
-      if (t == p.top) t = -1;
-      else if (t > p.top) --t;
+    for (std::vector<int32_t>* running : {&expanding_, &collapsing_}) {
+      for (int32_t& t : *running) {
+        if (t == p.top) t = -1;
+        else if (t > p.top) --t;
+      }
     }
   }
   const bool selectionMoved = selected_.top >= 0;
   shift(last_);
   shift(selected_);
-  if (peer_) {
-    peer_->RowRemoved(p.top, p.child);
-    if (selectionMoved) peer_->SelectionChanged();
+  if (!peer_) return;
+  if (joins) {
+    if (pending_.count == 0) pending_ = Pending{p.top, p.child + 1, 0, true, false};
+    --pending_.first;
+    ++pending_.count;
+    pending_.selection = pending_.selection || selectionMoved;
+    return;
   }
+  peer_->RowsRemoved(p.child < 0 ? -1 : p.top, p.child < 0 ? p.top : p.child, 1);
+  if (selectionMoved) peer_->SelectionChanged();
 }
 
 void Listbox::DeleteAllRows() {
   rows_.Clear();
+  pending_ = Pending{};
   std::fill(expanding_.begin(), expanding_.end(), -1);
+  std::fill(collapsing_.begin(), collapsing_.end(), -1);
   last_ = Pos{};
   selected_ = Pos{};
   if (peer_) peer_->Reset();
@@ -115,6 +148,7 @@ int32_t Listbox::ListIndex() const {
 }
 
 void Listbox::SetListIndex(int32_t row) {
+  Announce();
   selected_ = (row < 0 || row >= ListCount()) ? Pos{} : PosOf(row);
   if (peer_) peer_->SelectionChanged();
 }
@@ -128,10 +162,14 @@ String Listbox::Cell(int32_t row, int32_t column) const {
 void Listbox::SetCell(int32_t row, int32_t column, const String& text) {
   const Pos p = PosOf(row);
   if (column < 0) throw OutOfBoundsException();
+  // A row the peer has yet to hear of shows its cells when it does.
+  const bool pending = !pending_.removal && pending_.count > 0 && p.top == pending_.top &&
+                       p.child >= pending_.first;
+  if (!pending) Announce();
   auto& cells = rows_.CellsAt(p);
   if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(column + 1);
   cells[static_cast<std::size_t>(column)] = text;
-  if (peer_) peer_->CellChanged(p.top, p.child, column);
+  if (peer_ && !pending) peer_->CellChanged(p.top, p.child, column);
 }
 
 bool Listbox::RowIsFolder(int32_t row) const {
@@ -148,20 +186,31 @@ void Listbox::SetExpanded(int32_t row, bool expanded) {
   const Pos p = PosOf(row);
   if (p.child >= 0) return;
   if (!rows_.IsFolder(p.top) || rows_.IsExpanded(p.top) == expanded) return;
+  Announce();
   rows_.SetExpanded(p.top, expanded);
   if (peer_) peer_->ExpandedChanged(p.top);
-  if (expanded) {
-    expanding_.push_back(p.top);
-    try {
-      Raise(*this, "ExpandRow", {Variant(row)});
-    } catch (...) {
-      expanding_.pop_back();
-      throw;
-    }
-    expanding_.pop_back();
-  } else {
-    Raise(*this, "CollapseRow", {Variant(row)});
+  // The rows the handler adds or removes are marked, and told of once it
+  // returns.
+  std::vector<int32_t>& running = expanded ? expanding_ : collapsing_;
+  running.push_back(p.top);
+  try {
+    Raise(*this, expanded ? "ExpandRow" : "CollapseRow", {Variant(row)});
+  } catch (...) {
+    running.pop_back();
+    Announce();
+    throw;
   }
+  running.pop_back();
+  Announce();
+}
+
+void Listbox::Announce() {
+  if (pending_.count == 0) return;
+  const Pending p = std::exchange(pending_, Pending{});
+  if (!peer_) return;
+  if (p.removal) peer_->RowsRemoved(p.top, p.first, p.count);
+  else peer_->RowsInserted(p.top, p.first, p.count);
+  if (p.selection) peer_->SelectionChanged();
 }
 
 void Listbox::UserSelect(int32_t row) {
@@ -169,7 +218,15 @@ void Listbox::UserSelect(int32_t row) {
 }
 
 void Listbox::UserSetExpanded(int32_t row, bool expanded) {
-  DeliverEvent([this, row, expanded] { SetExpanded(row, expanded); });
+  DeliverEvent([this, row, expanded] {
+    const Pos p = PosOf(row);
+    if (p.child < 0 && TreeIsFolder(p.top) && TreeExpanded(p.top) != expanded) {
+      SetExpanded(row, expanded);
+    } else if (peer_) {
+      // The view opened or closed a row that the list keeps as it is.
+      peer_->ExpandedChanged(p.top);
+    }
+  });
 }
 
 void Listbox::UserDoubleClick() {
@@ -177,13 +234,27 @@ void Listbox::UserDoubleClick() {
 }
 
 void Listbox::PropertyChanged(const std::string& name, const PropertyValue&) {
-  if (peer_) peer_->Changed(name);
+  if (!peer_) return;
+  Announce();
+  if (ShowChange(*peer_, name)) return;
+  if (name == "ColumnCount") {
+    peer_->SetColumnCount(ColumnCount());
+  } else if (name == "TextSize") {
+    peer_->SetTextSize(TextSize());
+  }
 }
 
 void Listbox::Realize(Display& display, WindowPeer& parent) {
+  pending_ = Pending{};
   peer_ = display.CreateListboxPeer(parent, *this);
+  peer_->SetColumnCount(ColumnCount());
+  peer_->SetTextSize(TextSize());
+  ShowState(*peer_);
 }
 
-void Listbox::Unrealize() { peer_.reset(); }
+void Listbox::Unrealize() {
+  pending_ = Pending{};
+  peer_.reset();
+}
 
 }  // namespace platform

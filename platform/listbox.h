@@ -44,11 +44,17 @@ class Listbox : public RectControl {
   bool RowIsFolder(int32_t row) const;
 
   int32_t ColumnCount() const { return IntProperty("ColumnCount", 1); }
+  int32_t TextSize() const { return IntProperty("TextSize", 10); }
   void SetColumnCount(int32_t count) { SetProperty("ColumnCount", count); }
 
   // The tree as the peer shows it.
   int32_t TopCount() const;
   int32_t ChildCount(int32_t top) const;
+  // The children of `top` that the peer has been told of. Rows that an
+  // expansion adds, or a collapse removes from the end, are told of
+  // together when its handler returns, or before anything else reaches the
+  // peer; until then the rows below this count are the same either way.
+  int32_t ShownChildCount(int32_t top) const;
   String TreeCell(int32_t top, int32_t child, int32_t column) const;
   bool TreeIsFolder(int32_t top) const;
   bool TreeExpanded(int32_t top) const;
@@ -64,12 +70,25 @@ class Listbox : public RectControl {
  private:
   using Rows = RowStore;
   using Pos = RowPos;
+  // Rows at the end of one folder's children that the peer has yet to hear
+  // of, and whether a selection change waits for them.
+  struct Pending {
+    int32_t top = -1;
+    int32_t first = 0, count = 0;
+    bool removal = false;
+    bool selection = false;
+  };
   Pos PosOf(int32_t row) const;  // raises OutOfBoundsException
   void PropertyChanged(const std::string& name, const PropertyValue& value) override;
+  // Tells the peer of the pending rows; every other call to the peer comes
+  // after it, and before the change it reports.
+  void Announce();
 
   Rows rows_;
   Pos last_, selected_;
   std::vector<int32_t> expanding_;  // top rows whose ExpandRow is running; -1 once gone
+  std::vector<int32_t> collapsing_;  // likewise for CollapseRow
+  Pending pending_;
   std::unique_ptr<ListboxPeer> peer_;
 };
 

@@ -12,7 +12,8 @@
 
 namespace platform {
 
-// The framework's timer: Mode 0 off, 1 once, 2 repeating every Period ms.
+// The framework's timer: Mode 0 off, 1 once, 2 repeating every Period ms
+// (TimerMode); another Mode is off.
 class Timer : public Object, public PropertyHolder, public EventSource {
  public:
   Timer();

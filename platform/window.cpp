@@ -22,19 +22,25 @@ void Window::Constructor() {
   RegisterOpenWindow(self, className);
   open_ = true;
   peer_ = CurrentDisplay().CreateWindowPeer(*this);
+  // The model may have been given its properties before it had a peer.
+  ShowFrame();
+  peer_->SetSizeLimits(Limits());
+  if (!Title().IsEmpty()) peer_->SetTitle(Title());
+  ShowMenuBar();
+  ShowBounds();
   RaiseWindowEvent("Layout");
   if (!Property("Left")) {
     const Rect placed = CurrentDisplay().DefaultPlacement(bounds_.width, bounds_.height);
     bounds_.left = placed.left;
     bounds_.top = placed.top;
-    Notify("Bounds");
+    ShowBounds();
   }
   RaiseWindowEvent("CreateControls");
   RaiseWindowEvent("Open");
   if (!open_) return;  // the Open handler closed it
   KeepOnScreen();
   shown_ = true;
-  Notify("Visible");
+  if (peer_) peer_->SetVisible(visible_);
 }
 
 void Window::RaiseWindowEvent(const std::string& event) {
@@ -48,8 +54,35 @@ void Window::RaiseWindowEvent(const std::string& event) {
   }
 }
 
-void Window::Notify(const std::string& what) {
-  if (peer_) peer_->Changed(what);
+SizeLimits Window::Limits() const {
+  SizeLimits l;
+  l.minWidth = IntProperty("MinWidth", kMinSize);
+  l.minHeight = IntProperty("MinHeight", kMinSize);
+  l.maxWidth = std::max(l.minWidth, IntProperty("MaxWidth", kMaxSize));
+  l.maxHeight = std::max(l.minHeight, IntProperty("MaxHeight", kMaxSize));
+  return l;
+}
+
+void Window::ShowBounds() {
+  if (peer_) peer_->SetBounds(bounds_);
+}
+
+void Window::ShowFrame() {
+  if (!peer_) return;
+  // Frame codes other than the global floating window's show as a document
+  // window; that one has no minimize button unless asked for.
+  const WindowFrame frame = IntProperty("Frame", 0) == static_cast<int32_t>(WindowFrame::kGlobalFloating)
+                                ? WindowFrame::kGlobalFloating
+                                : WindowFrame::kDocument;
+  const WindowButtons buttons{
+      BoolProperty("CloseButton", true),
+      BoolProperty("MinimizeButton", frame != WindowFrame::kGlobalFloating),
+      BoolProperty("MaximizeButton", true)};
+  peer_->SetFrame(frame, buttons, BoolProperty("Resizeable", true));
+}
+
+void Window::ShowMenuBar() {
+  if (peer_) peer_->SetMenuBar(menuBar_, BoolProperty("MenuBarVisible", true));
 }
 
 void Window::SetLeft(int32_t v) { SetProperty("Left", v); }
@@ -61,40 +94,43 @@ void Window::SetVisible(bool visible) { SetProperty("Visible", visible); }
 
 void Window::SetMenuBar(const Ref<platform::MenuBar>& bar) {
   menuBar_ = bar;
-  Notify("MenuBar");
+  ShowMenuBar();
 }
 
 void Window::PropertyChanged(const std::string& name, const PropertyValue& value) {
   const auto* i = std::get_if<int32_t>(&value);
-  const int32_t minW = IntProperty("MinWidth", 64), minH = IntProperty("MinHeight", 64);
-  const int32_t maxW = std::max(minW, IntProperty("MaxWidth", 32000));
-  const int32_t maxH = std::max(minH, IntProperty("MaxHeight", 32000));
+  const SizeLimits limits = Limits();
   if (name == "Left" && i) {
     bounds_.left = *i;
-    Notify("Bounds");
+    ShowBounds();
   } else if (name == "Top" && i) {
     bounds_.top = *i;
-    Notify("Bounds");
+    ShowBounds();
   } else if (name == "Width" && i) {
-    bounds_.width = std::clamp(*i, minW, maxW);
-    Notify("Bounds");
+    bounds_.width = std::clamp(*i, limits.minWidth, limits.maxWidth);
+    ShowBounds();
   } else if (name == "Height" && i) {
-    bounds_.height = std::clamp(*i, minH, maxH);
-    Notify("Bounds");
+    bounds_.height = std::clamp(*i, limits.minHeight, limits.maxHeight);
+    ShowBounds();
   } else if (name == "MinWidth" || name == "MinHeight" || name == "MaxWidth" ||
              name == "MaxHeight") {
     const Rect before = bounds_;
-    bounds_.width = std::clamp(bounds_.width, minW, maxW);
-    bounds_.height = std::clamp(bounds_.height, minH, maxH);
-    Notify("MinMax");
-    if (!(before == bounds_)) Notify("Bounds");
+    bounds_.width = std::clamp(bounds_.width, limits.minWidth, limits.maxWidth);
+    bounds_.height = std::clamp(bounds_.height, limits.minHeight, limits.maxHeight);
+    if (peer_) peer_->SetSizeLimits(limits);
+    if (!(before == bounds_)) ShowBounds();
   } else if (name == "Visible") {
     const bool* b = std::get_if<bool>(&value);
     visible_ = b && *b;
     // Shown for the first time once Open has run; until then only noted.
-    if (shown_) Notify("Visible");
-  } else {
-    Notify(name);
+    if (shown_ && peer_) peer_->SetVisible(visible_);
+  } else if (name == "Title") {
+    if (peer_) peer_->SetTitle(Title());
+  } else if (name == "Frame" || name == "CloseButton" || name == "MinimizeButton" ||
+             name == "MaximizeButton" || name == "Resizeable") {
+    ShowFrame();
+  } else if (name == "MenuBarVisible") {
+    ShowMenuBar();
   }
 }
 
@@ -119,7 +155,7 @@ void Window::KeepOnScreen() {
   };
   bounds_.left = clampInto(bounds_.left, bounds_.width, main.left, main.width);
   bounds_.top = clampInto(bounds_.top, bounds_.height, main.top, main.height);
-  Notify("Bounds");
+  ShowBounds();
 }
 
 void Window::AddControl(const std::string& name, const Ref<Object>& control) {

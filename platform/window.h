@@ -19,6 +19,10 @@ class MenuBar;
 
 class Window : public Object, public PropertyHolder {
  public:
+  // The content size limits of a window whose properties set none.
+  static constexpr int32_t kMinSize = 64;
+  static constexpr int32_t kMaxSize = 32000;
+
   Window();
   ~Window() override;
 
@@ -77,7 +81,11 @@ class Window : public Object, public PropertyHolder {
   void RaiseWindowEvent(const std::string& event);
   void TearDown();
   void KeepOnScreen();
-  void Notify(const std::string& what);
+  // Kept between the minimum and the maximum, whatever the properties say.
+  SizeLimits Limits() const;
+  void ShowBounds();
+  void ShowFrame();
+  void ShowMenuBar();
 
   Rect bounds_{0, 0, 100, 100};
   bool visible_ = true;

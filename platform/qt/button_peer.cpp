@@ -62,7 +62,7 @@ class CaptionButton : public QPushButton {
   int asked_ = 0;
 };
 
-class QtButtonPeer : public ControlPeer {
+class QtButtonPeer : public ButtonPeer {
  public:
   QtButtonPeer(QtWindowPeer& parent, BevelButton& model)
       : model_(model), area_(parent.content()) {
@@ -70,11 +70,6 @@ class QtButtonPeer : public ControlPeer {
     button_->setFocusPolicy(Qt::NoFocus);
     clicked_ = QObject::connect(button_, &QPushButton::clicked, button_, [this] { model_.Push(); });
     RegisterWidget(&model_, button_);
-    button_->SetCaption(ToQString(model_.Caption()));
-    ApplyFont();
-    Place();
-    button_->setVisible(model_.BoolProperty("Visible", true));
-    button_->setEnabled(model_.BoolProperty("Enabled", true));
   }
 
   ~QtButtonPeer() override {
@@ -87,28 +82,24 @@ class QtButtonPeer : public ControlPeer {
     button_->deleteLater();
   }
 
-  void Changed(const std::string& what) override {
-    if (!button_) return;
-    if (what == "Caption") {
-      button_->SetCaption(ToQString(model_.Caption()));
-    } else if (what == "TextSize") {
-      ApplyFont();
-    } else if (what == "Left" || what == "Top" || what == "Width" || what == "Height" ||
-               what.rfind("Lock", 0) == 0) {
-      Place();
-    } else if (what == "Visible") {
-      button_->setVisible(model_.BoolProperty("Visible", true));
-    } else if (what == "Enabled") {
-      button_->setEnabled(model_.BoolProperty("Enabled", true));
-    }
+  void SetCaption(const String& caption) override {
+    if (button_) button_->SetCaption(ToQString(caption));
+  }
+  // 0 or less: the application's size.
+  void SetTextSize(int32_t size) override {
+    if (button_) button_->SetAskedPointSize(std::max(0, size));
+  }
+  void SetBounds(const Rect& design, const Size& reference, const Locks& locks) override {
+    if (button_ && area_) area_->Place(button_, design, reference, locks);
+  }
+  void SetVisible(bool visible) override {
+    if (button_) button_->setVisible(visible);
+  }
+  void SetEnabled(bool enabled) override {
+    if (button_) button_->setEnabled(enabled);
   }
 
  private:
-  void ApplyFont() { button_->SetAskedPointSize(std::max(0, model_.IntProperty("TextSize", 0))); }
-
-  void Place() {
-    if (area_) area_->Place(button_, model_);
-  }
 
   BevelButton& model_;
   QPointer<ContentArea> area_;
@@ -118,7 +109,7 @@ class QtButtonPeer : public ControlPeer {
 
 }  // namespace
 
-std::unique_ptr<ControlPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model) {
+std::unique_ptr<ButtonPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model) {
   return std::make_unique<QtButtonPeer>(parent, model);
 }
 

@@ -163,7 +163,7 @@ class QtDisplay : public Display {
   std::unique_ptr<ListboxPeer> CreateListboxPeer(WindowPeer& parent, Listbox& model) override {
     return qt::MakeListboxPeer(dynamic_cast<qt::QtWindowPeer&>(parent), model);
   }
-  std::unique_ptr<ControlPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override {
+  std::unique_ptr<ButtonPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override {
     return qt::MakeButtonPeer(dynamic_cast<qt::QtWindowPeer&>(parent), model);
   }
   std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& model) override {

@@ -25,21 +25,11 @@
 #include "platform/listbox.h"
 #include "platform/window.h"
 
-namespace platform::qt {
-// With the list's peer: the view hears now of the rows that it would hear
-// of on the event loop's next turn.
-void FlushList(QWidget* view);
-}  // namespace platform::qt
-
 namespace platform::qtinspect {
 namespace {
 
-// The list's view, brought up to date with its model first: a look or a
-// click finds what the user would find.
 QTreeView* ViewOf(const Listbox& list) {
-  auto* view = qobject_cast<QTreeView*>(qt::WidgetOf(&list));
-  if (view) qt::FlushList(view);
-  return view;
+  return qobject_cast<QTreeView*>(qt::WidgetOf(&list));
 }
 
 qt::TopLevelWidget* WindowOf(const Window& window) {
@@ -283,7 +273,6 @@ void RunLater(int milliseconds, std::function<void()> work) {
 bool SaveScreenshot(const Window& window, const std::string& path) {
   qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return false;
-  for (QTreeView* view : w->findChildren<QTreeView*>()) qt::FlushList(view);
   QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
   return w->grab().save(QString::fromStdString(path), "PNG");
 }

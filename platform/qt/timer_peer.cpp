@@ -23,10 +23,10 @@ class QtTimerPeer : public TimerPeer {
     timer_->deleteLater();
   }
 
-  void Schedule(int32_t mode, int32_t period) override {
+  void Schedule(TimerMode mode, int32_t period) override {
     timer_->stop();
-    if (mode != 1 && mode != 2) return;
-    timer_->setSingleShot(mode == 1);
+    if (mode == TimerMode::kOff) return;
+    timer_->setSingleShot(mode == TimerMode::kSingle);
     timer_->setInterval(std::max(0, period));
     timer_->start();
   }

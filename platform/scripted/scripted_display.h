@@ -46,7 +46,7 @@ class ScriptedDisplay : public Display {
   // --- the display
   std::unique_ptr<WindowPeer> CreateWindowPeer(Window& model) override;
   std::unique_ptr<ListboxPeer> CreateListboxPeer(WindowPeer& parent, Listbox& model) override;
-  std::unique_ptr<ControlPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override;
+  std::unique_ptr<ButtonPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override;
   std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& model) override;
   void ShowMessage(const String& text) override;
   std::optional<std::string> ChooseFolder(const FolderDialogTexts& texts) override;
@@ -59,11 +59,11 @@ class ScriptedDisplay : public Display {
   // Internal to the peers.
   struct ScheduledTimer {
     Timer* timer;
-    int32_t mode;
+    TimerMode mode;
     int32_t period;
     int64_t due;
   };
-  void Schedule(Timer* timer, int32_t mode, int32_t period);
+  void Schedule(Timer* timer, TimerMode mode, int32_t period);
   void Unschedule(Timer* timer);
   void Record(std::string line) { log_.push_back(std::move(line)); }
   void RecordVisible(bool visible);
