@@ -71,9 +71,9 @@ void Window::ShowFrame() {
   if (!peer_) return;
   // Frame codes other than the global floating window's show as a document
   // window; that one has no minimize button unless asked for.
-  const WindowFrame frame = IntProperty("Frame", 0) == static_cast<int32_t>(WindowFrame::kGlobalFloating)
-                                ? WindowFrame::kGlobalFloating
-                                : WindowFrame::kDocument;
+  constexpr auto kFloating = static_cast<int32_t>(WindowFrame::kGlobalFloating);
+  const WindowFrame frame =
+      IntProperty("Frame", 0) == kFloating ? WindowFrame::kGlobalFloating : WindowFrame::kDocument;
   const WindowButtons buttons{
       BoolProperty("CloseButton", true),
       BoolProperty("MinimizeButton", frame != WindowFrame::kGlobalFloating),
