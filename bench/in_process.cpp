@@ -9,10 +9,11 @@
 #include "palette/app.h"
 #include "palette/window1.h"
 #include "platform/folderitem.h"
+#include "platform/listbox.h"
+#include "platform/qt/qt_display.h"
 #include "platform/qt/qt_inspect.h"
-#include "platform/qt_display.h"
 #include "platform/runtime.h"
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 #include "tests/support/fake_host.h"
 
 namespace bench {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "palette/window1.h"
-#include "platform/scripted_display.h"
+#include "platform/listbox.h"
+#include "platform/scripted/scripted_display.h"
 #include "tests/support/fake_host.h"
 
 namespace fuzzpalette {

@@ -2,6 +2,9 @@
 
 #include "palette/timer1.h"
 #include "palette/window1.h"
+#include "platform/bevelbutton.h"
+#include "platform/runtime.h"
+#include "platform/window.h"
 
 namespace palette {
 

@@ -1,6 +1,7 @@
 // The button under the list: the user picks another scripts folder.
 #include "bridge/bridge.h"
 #include "palette/window1.h"
+#include "platform/bevelbutton.h"
 #include "platform/runtime.h"
 
 namespace palette {

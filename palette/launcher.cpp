@@ -2,6 +2,7 @@
 // extension of its name.
 #include "bridge/bridge.h"
 #include "palette/window1.h"
+#include "platform/listbox.h"
 #include "platform/text.h"
 
 namespace palette {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "palette/app.h"
-#include "platform/qt_display.h"
+#include "platform/qt/qt_display.h"
 
 int main(int argc, char** argv) {
   std::string error;

@@ -4,6 +4,7 @@
 
 #include "palette/fields.h"
 #include "palette/window1.h"
+#include "platform/listbox.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/control.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace palette {
 

@@ -3,6 +3,7 @@
 #include "bridge/bridge.h"
 #include "palette/app.h"
 #include "palette/window1.h"
+#include "platform/timer.h"
 
 namespace palette {
 

@@ -4,6 +4,11 @@
 
 #include "palette/app.h"
 #include "palette/timer1.h"
+#include "platform/bevelbutton.h"
+#include "platform/events.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace palette {
 

@@ -5,7 +5,10 @@
 #include "platform/folderitem.h"
 #include "platform/menu.h"
 #include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace palette {
 

@@ -6,7 +6,7 @@
 #include "platform/folderitem.h"
 #include "platform/menu.h"
 #include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {

@@ -17,6 +17,7 @@ namespace platform {
 
 class MenuBar;
 class FolderItem;
+class Window;
 
 class Application : public Object {
  public:
@@ -70,6 +71,8 @@ void UnhandledException(std::exception_ptr e);
 const std::vector<Ref<class Window>>& OpenWindows();
 void RegisterOpenWindow(const Ref<Window>& window, const std::string& className);
 void UnregisterWindow(Window& window, const std::string& className);
+// The framework's registry of implicit windows, by registered class name.
+Ref<Window> GetImplicitWindow(const std::string& className);
 // The finalisation step's releases, in the order the program makes them.
 void ReleaseImplicitWindows();
 void ReleaseWindowLists();

@@ -13,7 +13,12 @@
 #include "palette/window1.h"
 #include "platform/properties.h"
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/control.h"
+#include "platform/events.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 #include "tests/support/palette_fixture.h"
 
 namespace {

@@ -11,10 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/bevelbutton.h"
+#include "platform/control.h"
+#include "platform/events.h"
+#include "platform/listbox.h"
 #include "platform/object.h"
 #include "platform/runtime.h"
-#include "platform/scripted_display.h"
-#include "platform/ui.h"
+#include "platform/scripted/scripted_display.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 #include "tests/support/palette_fixture.h"
 
 namespace {

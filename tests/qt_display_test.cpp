@@ -13,11 +13,13 @@
 
 #include "palette/app.h"
 #include "palette/window1.h"
+#include "platform/bevelbutton.h"
 #include "platform/display.h"
+#include "platform/listbox.h"
+#include "platform/qt/qt_display.h"
 #include "platform/qt/qt_inspect.h"
-#include "platform/qt_display.h"
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/window.h"
 #include "tests/support/palette_fixture.h"
 
 namespace {

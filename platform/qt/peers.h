@@ -20,7 +20,7 @@ class Window;
 class Listbox;
 class BevelButton;
 class Timer;
-class RectControl;
+class MenuBar;
 }  // namespace platform
 
 namespace platform::qt {
@@ -28,11 +28,6 @@ namespace platform::qt {
 inline QString ToQString(const String& text) { return QString::fromStdString(text.str()); }
 inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 inline Rect ToRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; }
-
-struct Locks {
-  bool left = false, top = false, right = false, bottom = false;
-};
-Locks LocksOf(const RectControl& control);
 
 // Where a control designed at `design` on a content area of `reference`
 // size goes on one of `current` size: an edge locked on both sides
@@ -48,9 +43,8 @@ class ContentArea : public QWidget {
   // (Re)places `widget`; `reference` is the window size its bounds were
   // given for.
   void Place(QWidget* widget, const QRect& design, const QSize& reference, const Locks& locks);
-  // Places `widget` as the control's bounds and locks say, for the size of
-  // its window (of this area, before it has one).
-  void Place(QWidget* widget, const RectControl& control);
+  // Likewise, for an empty reference at the area's present size.
+  void Place(QWidget* widget, const Rect& design, const Size& reference, const Locks& locks);
   void Forget(QWidget* widget);
 
  protected:
@@ -71,9 +65,9 @@ class QtWindowPeer;
 
 // The top-level widget; it reports what the window manager and the user
 // do to its peer, while it has one.
-class PaletteWindow : public QMainWindow {
+class TopLevelWidget : public QMainWindow {
  public:
-  explicit PaletteWindow(QtWindowPeer* peer) : peer_(peer) {}
+  explicit TopLevelWidget(QtWindowPeer* peer) : peer_(peer) {}
   void Detach() { peer_ = nullptr; }
   QtWindowPeer* peer() const { return peer_; }
 
@@ -90,10 +84,15 @@ class QtWindowPeer : public WindowPeer {
  public:
   explicit QtWindowPeer(Window& model);
   ~QtWindowPeer() override;
-  void Changed(const std::string& what) override;
+  void SetTitle(const String& title) override;
+  void SetBounds(const Rect& content) override;
+  void SetSizeLimits(const SizeLimits& limits) override;
+  void SetFrame(WindowFrame frame, const WindowButtons& buttons, bool resizeable) override;
+  void SetVisible(bool visible) override;
+  void SetMenuBar(const Ref<MenuBar>& bar, bool visible) override;
 
   Window& model() const { return model_; }
-  PaletteWindow* widget() const { return widget_; }
+  TopLevelWidget* widget() const { return widget_; }
   ContentArea* content() const { return content_; }
   // The content area's bounds on the screen, as the model counts them.
   Rect ContentBounds() const;
@@ -112,7 +111,16 @@ class QtWindowPeer : public WindowPeer {
   void ReportGeometry();
 
   Window& model_;
-  PaletteWindow* widget_;
+  // What the model last said.
+  Rect bounds_;
+  SizeLimits limits_;
+  WindowFrame frame_ = WindowFrame::kDocument;
+  WindowButtons buttons_;
+  bool resizeable_ = true;
+  bool visible_ = false;
+  Ref<MenuBar> menuBar_;
+  bool menuBarVisible_ = true;
+  TopLevelWidget* widget_;
   ContentArea* content_;
   QTimer* reportTimer_;
   std::vector<QPointer<QWidget>> oldMenus_;
@@ -120,7 +128,7 @@ class QtWindowPeer : public WindowPeer {
 };
 
 std::unique_ptr<ListboxPeer> MakeListboxPeer(QtWindowPeer& parent, Listbox& model);
-std::unique_ptr<ControlPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model);
+std::unique_ptr<ButtonPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model);
 std::unique_ptr<TimerPeer> MakeTimerPeer(Timer& model);
 
 // The widget showing a model (a window, a list, a button), while it has
@@ -128,10 +136,10 @@ std::unique_ptr<TimerPeer> MakeTimerPeer(Timer& model);
 void RegisterWidget(const void* model, QWidget* widget);
 void UnregisterWidget(const void* model);
 QWidget* WidgetOf(const void* model);
-// The palette's top-level windows that are still alive, oldest first.
-std::vector<PaletteWindow*> LiveWindows();
-// The window a modal box stands in front of: the active palette window,
-// else the newest shown one; nullptr when none is shown.
+// The top-level windows whose models are still open, oldest first.
+std::vector<TopLevelWidget*> LiveWindows();
+// The window a modal box stands in front of: the active one of these
+// windows, else the newest shown one; nullptr when none is shown.
 QWidget* DialogParent();
 
 }  // namespace platform::qt

@@ -1,5 +1,5 @@
 // The real display: Qt Widgets.
-#include "platform/qt_display.h"
+#include "platform/qt/qt_display.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +23,10 @@
 
 #include "platform/qt/peers.h"
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {
@@ -167,7 +170,7 @@ class QtDisplay : public Display {
   std::unique_ptr<ListboxPeer> CreateListboxPeer(WindowPeer& parent, Listbox& model) override {
     return qt::MakeListboxPeer(dynamic_cast<qt::QtWindowPeer&>(parent), model);
   }
-  std::unique_ptr<ControlPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override {
+  std::unique_ptr<ButtonPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override {
     return qt::MakeButtonPeer(dynamic_cast<qt::QtWindowPeer&>(parent), model);
   }
   std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& model) override {

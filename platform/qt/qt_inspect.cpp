@@ -21,27 +21,19 @@
 #include <algorithm>
 
 #include "platform/qt/peers.h"
-#include "platform/ui.h"
-
-namespace platform::qt {
-// With the list's peer: the view hears now of the rows that it would hear
-// of on the event loop's next turn.
-void FlushList(QWidget* view);
-}  // namespace platform::qt
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/window.h"
 
 namespace platform::qtinspect {
 namespace {
 
-// The list's view, brought up to date with its model first: a look or a
-// click finds what the user would find.
 QTreeView* ViewOf(const Listbox& list) {
-  auto* view = qobject_cast<QTreeView*>(qt::WidgetOf(&list));
-  if (view) qt::FlushList(view);
-  return view;
+  return qobject_cast<QTreeView*>(qt::WidgetOf(&list));
 }
 
-qt::PaletteWindow* WindowOf(const Window& window) {
-  return dynamic_cast<qt::PaletteWindow*>(qt::WidgetOf(&window));
+qt::TopLevelWidget* WindowOf(const Window& window) {
+  return dynamic_cast<qt::TopLevelWidget*>(qt::WidgetOf(&window));
 }
 
 QModelIndex VisibleRow(QTreeView* view, int32_t row) {
@@ -63,7 +55,7 @@ ModalView Look(QWidget* modal) {
   ModalView view;
   view.title = Str(modal->windowTitle());
   view.staysOnTop = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-  view.overPalette = dynamic_cast<qt::PaletteWindow*>(modal->parentWidget()) != nullptr;
+  view.overPalette = dynamic_cast<qt::TopLevelWidget*>(modal->parentWidget()) != nullptr;
   if (auto* box = qobject_cast<QMessageBox*>(modal)) view.text = Str(box->text());
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     view.foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
@@ -90,7 +82,7 @@ ModalView Look(QWidget* modal) {
 
 WindowView InspectWindow(const Window& window) {
   WindowView view;
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return view;
   view.exists = true;
   view.visible = w->isVisible();
@@ -122,7 +114,7 @@ WindowView InspectWindow(const Window& window) {
 int LiveWindowWidgets() {
   int n = 0;
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (dynamic_cast<qt::PaletteWindow*>(w)) ++n;
+    if (dynamic_cast<qt::TopLevelWidget*>(w)) ++n;
   }
   return n;
 }
@@ -130,11 +122,6 @@ int LiveWindowWidgets() {
 Rect ControlGeometry(const Object& control) {
   QWidget* w = qt::WidgetOf(&control);
   return w ? qt::ToRect(w->geometry()) : Rect{};
-}
-
-std::string ButtonText(const BevelButton& button) {
-  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
-  return b ? Str(b->text()) : std::string();
 }
 
 ButtonView InspectButton(const BevelButton& button) {
@@ -225,18 +212,18 @@ void ClickButton(const BevelButton& button) {
 }
 
 void ResizeByUser(const Window& window, int32_t width, int32_t height) {
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return;
   const int bar = w->centralWidget()->geometry().top();
   w->resize(width, height + bar);
 }
 
 void CloseByUser(const Window& window) {
-  if (qt::PaletteWindow* w = WindowOf(window)) w->close();
+  if (qt::TopLevelWidget* w = WindowOf(window)) w->close();
 }
 
 bool TriggerMenuItem(const Window& window, int32_t menu, int32_t entry) {
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return false;
   const QList<QAction*> menus = w->menuBar()->actions();
   if (menu < 0 || menu >= menus.size() || !menus[menu]->menu()) return false;
@@ -285,9 +272,8 @@ void RunLater(int milliseconds, std::function<void()> work) {
 }
 
 bool SaveScreenshot(const Window& window, const std::string& path) {
-  qt::PaletteWindow* w = WindowOf(window);
+  qt::TopLevelWidget* w = WindowOf(window);
   if (!w) return false;
-  for (QTreeView* view : w->findChildren<QTreeView*>()) qt::FlushList(view);
   QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
   return w->grab().save(QString::fromStdString(path), "PNG");
 }

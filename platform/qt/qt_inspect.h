@@ -39,12 +39,11 @@ struct WindowView {
   std::vector<Menu> menus;
 };
 WindowView InspectWindow(const Window& window);
-// The palette's top-level widgets not yet deleted.
+// The windows' top-level widgets not yet deleted.
 int LiveWindowWidgets();
 
 // The control's widget on its window's content area; empty when none.
 Rect ControlGeometry(const Object& control);
-std::string ButtonText(const BevelButton& button);
 struct ButtonView {
   std::string text;
   double pointSize = 0;
@@ -91,7 +90,7 @@ struct ModalView {
   std::string acceptText;           // the accepting button's caption
   std::string rejectText;           // the cancelling button's caption
   bool staysOnTop = false;
-  bool overPalette = false;  // its parent is one of the palette's windows
+  bool overPalette = false;  // its parent is one of the framework's windows
   bool foldersOnly = false;  // a file dialog that picks folders only
 };
 // The next modal window is looked at, then answered: a file dialog picks

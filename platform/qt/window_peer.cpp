@@ -12,7 +12,7 @@
 #include "platform/menu.h"
 #include "platform/qt/peers.h"
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/window.h"
 
 namespace platform::qt {
 namespace {
@@ -22,8 +22,8 @@ std::unordered_map<const void*, QPointer<QWidget>>& Widgets() {
   return widgets;
 }
 
-std::vector<QPointer<PaletteWindow>>& Windows() {
-  static std::vector<QPointer<PaletteWindow>> windows;
+std::vector<QPointer<TopLevelWidget>>& Windows() {
+  static std::vector<QPointer<TopLevelWidget>> windows;
   return windows;
 }
 
@@ -60,11 +60,11 @@ QWidget* WidgetOf(const void* model) {
   return it == Widgets().end() ? nullptr : it->second.data();
 }
 
-std::vector<PaletteWindow*> LiveWindows() {
-  std::vector<PaletteWindow*> live;
+std::vector<TopLevelWidget*> LiveWindows() {
+  std::vector<TopLevelWidget*> live;
   auto& windows = Windows();
   windows.erase(std::remove_if(windows.begin(), windows.end(),
-                               [](const QPointer<PaletteWindow>& w) { return w.isNull(); }),
+                               [](const QPointer<TopLevelWidget>& w) { return w.isNull(); }),
                 windows.end());
   for (const auto& w : windows) {
     if (w->peer()) live.push_back(w.data());
@@ -74,7 +74,7 @@ std::vector<PaletteWindow*> LiveWindows() {
 
 QWidget* DialogParent() {
   QWidget* newest = nullptr;
-  for (PaletteWindow* w : LiveWindows()) {
+  for (TopLevelWidget* w : LiveWindows()) {
     if (!w->isVisible()) continue;
     if (w->isActiveWindow()) return w;
     newest = w;
@@ -83,12 +83,6 @@ QWidget* DialogParent() {
 }
 
 // ---------------------------------------------------------------- layout
-
-Locks LocksOf(const RectControl& control) {
-  return Locks{control.BoolProperty("LockLeft", false), control.BoolProperty("LockTop", false),
-               control.BoolProperty("LockRight", false),
-               control.BoolProperty("LockBottom", false)};
-}
 
 QRect LockedGeometry(const QRect& design, const QSize& reference, const QSize& current,
                      const Locks& locks) {
@@ -119,10 +113,10 @@ void ContentArea::Place(QWidget* widget, const QRect& design, const QSize& refer
   Arrange(*it);
 }
 
-void ContentArea::Place(QWidget* widget, const RectControl& control) {
-  const Ref<Window> window = control.Window();
-  const QSize reference = window ? QSize(window->Width(), window->Height()) : size();
-  Place(widget, ToQRect(control.Bounds()), reference, LocksOf(control));
+void ContentArea::Place(QWidget* widget, const Rect& design, const Size& reference,
+                        const Locks& locks) {
+  const bool empty = reference.width <= 0 || reference.height <= 0;
+  Place(widget, ToQRect(design), empty ? size() : QSize(reference.width, reference.height), locks);
 }
 
 void ContentArea::Forget(QWidget* widget) {
@@ -147,25 +141,25 @@ void ContentArea::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------- window
 
-void PaletteWindow::closeEvent(QCloseEvent* event) {
+void TopLevelWidget::closeEvent(QCloseEvent* event) {
   // The model decides: its Close handler runs, and it lets the peer go,
   // which takes this widget away.
   event->ignore();
   if (peer_) peer_->UserClose();
 }
 
-void PaletteWindow::moveEvent(QMoveEvent* event) {
+void TopLevelWidget::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
   if (peer_) peer_->GeometryChanged();
 }
 
-void PaletteWindow::resizeEvent(QResizeEvent* event) {
+void TopLevelWidget::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   if (peer_) peer_->GeometryChanged();
 }
 
 QtWindowPeer::QtWindowPeer(Window& model)
-    : model_(model), widget_(new PaletteWindow(this)), content_(new ContentArea(widget_)) {
+    : model_(model), widget_(new TopLevelWidget(this)), content_(new ContentArea(widget_)) {
   widget_->setAttribute(Qt::WA_DeleteOnClose, false);
   widget_->setCentralWidget(content_);
   widget_->menuBar()->setNativeMenuBar(false);
@@ -176,11 +170,6 @@ QtWindowPeer::QtWindowPeer(Window& model)
   QObject::connect(reportTimer_, &QTimer::timeout, widget_, [this] { ReportGeometry(); });
   Windows().push_back(widget_);
   RegisterWidget(&model_, widget_);
-  // The model may have been given its properties before it had a peer.
-  ApplyFrame();
-  widget_->setWindowTitle(ToQString(model_.Title()));
-  BuildMenuBar();
-  ApplyBounds();
 }
 
 QtWindowPeer::~QtWindowPeer() {
@@ -193,24 +182,37 @@ QtWindowPeer::~QtWindowPeer() {
   widget_->deleteLater();
 }
 
-void QtWindowPeer::Changed(const std::string& what) {
-  if (what == "Title") {
-    widget_->setWindowTitle(ToQString(model_.Title()));
-  } else if (what == "Visible") {
-    ApplyVisible();
-  } else if (what == "Bounds") {
-    ApplyBounds();
-  } else if (what == "MinMax") {
+void QtWindowPeer::SetTitle(const String& title) { widget_->setWindowTitle(ToQString(title)); }
+
+void QtWindowPeer::SetBounds(const Rect& content) {
+  bounds_ = content;
+  ApplyBounds();
+}
+
+void QtWindowPeer::SetSizeLimits(const SizeLimits& limits) {
+  limits_ = limits;
+  ApplyMinMax();
+}
+
+void QtWindowPeer::SetFrame(WindowFrame frame, const WindowButtons& buttons, bool resizeable) {
+  frame_ = frame;
+  buttons_ = buttons;
+  if (resizeable_ != resizeable) {
+    resizeable_ = resizeable;
     ApplyMinMax();
-  } else if (what == "Frame" || what == "CloseButton" || what == "MinimizeButton" ||
-             what == "MaximizeButton") {
-    ApplyFrame();
-  } else if (what == "Resizeable") {
-    ApplyMinMax();
-    ApplyFrame();
-  } else if (what == "MenuBar" || what == "MenuBarVisible") {
-    BuildMenuBar();
   }
+  ApplyFrame();
+}
+
+void QtWindowPeer::SetVisible(bool visible) {
+  visible_ = visible;
+  ApplyVisible();
+}
+
+void QtWindowPeer::SetMenuBar(const Ref<MenuBar>& bar, bool visible) {
+  menuBar_ = bar;
+  menuBarVisible_ = visible;
+  BuildMenuBar();
 }
 
 int QtWindowPeer::MenuBarHeight(int width) const {
@@ -230,11 +232,10 @@ Rect QtWindowPeer::ContentBounds() const {
 }
 
 void QtWindowPeer::ApplyMinMax() {
-  const Rect b = model_.Bounds();
-  int minW = model_.IntProperty("MinWidth", 64), minH = model_.IntProperty("MinHeight", 64);
-  int maxW = std::max(minW, model_.IntProperty("MaxWidth", 32000));
-  int maxH = std::max(minH, model_.IntProperty("MaxHeight", 32000));
-  if (!model_.BoolProperty("Resizeable", true)) {
+  const Rect b = bounds_;
+  int minW = limits_.minWidth, minH = limits_.minHeight;
+  int maxW = limits_.maxWidth, maxH = limits_.maxHeight;
+  if (!resizeable_) {
     minW = maxW = b.width;
     minH = maxH = b.height;
   }
@@ -250,7 +251,7 @@ void QtWindowPeer::ApplyMinMax() {
 
 void QtWindowPeer::ApplyBounds() {
   ApplyMinMax();
-  const Rect b = model_.Bounds();
+  const Rect b = bounds_;
   const int mbh = MenuBarHeight(b.width);
   ++applying_;
   widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
@@ -258,20 +259,17 @@ void QtWindowPeer::ApplyBounds() {
 }
 
 void QtWindowPeer::ApplyFrame() {
-  const int frame = model_.IntProperty("Frame", 0);
   Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-  if (frame == 7) {
-    // The floating palette: above every application's windows.
+  if (frame_ == WindowFrame::kGlobalFloating) {
+    // Above every application's windows.
     flags |= Qt::Tool | Qt::WindowStaysOnTopHint;
-    if (model_.BoolProperty("CloseButton", true)) flags |= Qt::WindowCloseButtonHint;
-    if (model_.BoolProperty("MinimizeButton", false)) flags |= Qt::WindowMinimizeButtonHint;
+    if (buttons_.close) flags |= Qt::WindowCloseButtonHint;
+    if (buttons_.minimize) flags |= Qt::WindowMinimizeButtonHint;
   } else {
     flags |= Qt::Window | Qt::WindowSystemMenuHint;
-    if (model_.BoolProperty("CloseButton", true)) flags |= Qt::WindowCloseButtonHint;
-    if (model_.BoolProperty("MinimizeButton", true)) flags |= Qt::WindowMinimizeButtonHint;
-    if (model_.BoolProperty("MaximizeButton", true) && model_.BoolProperty("Resizeable", true)) {
-      flags |= Qt::WindowMaximizeButtonHint;
-    }
+    if (buttons_.close) flags |= Qt::WindowCloseButtonHint;
+    if (buttons_.minimize) flags |= Qt::WindowMinimizeButtonHint;
+    if (buttons_.maximize && resizeable_) flags |= Qt::WindowMaximizeButtonHint;
   }
   if (widget_->windowFlags() == flags) return;
   const bool shown = widget_->isVisible();
@@ -285,7 +283,7 @@ void QtWindowPeer::ApplyFrame() {
 }
 
 void QtWindowPeer::ApplyVisible() {
-  if (!model_.Visible()) {
+  if (!visible_) {
     reportTimer_->stop();
     widget_->hide();
     return;
@@ -295,7 +293,7 @@ void QtWindowPeer::ApplyVisible() {
   // The bar's height is settled only once it is shown; the content area
   // must stand exactly where the model says.
   const int mbh = content_->geometry().top();
-  const Rect b = model_.Bounds();
+  const Rect b = bounds_;
   if (widget_->geometry() != QRect(b.left, b.top - mbh, b.width, b.height + mbh)) {
     ++applying_;
     widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
@@ -311,8 +309,8 @@ void QtWindowPeer::BuildMenuBar() {
     if (old) old->deleteLater();
   }
   oldMenus_.clear();
-  Ref<MenuBar> bar = model_.MenuBar();
-  const bool shown = bar && bar->Count() > 0 && model_.BoolProperty("MenuBarVisible", true);
+  const Ref<MenuBar>& bar = menuBar_;
+  const bool shown = bar && bar->Count() > 0 && menuBarVisible_;
   if (bar) {
     for (int32_t i = 0; i < bar->Count(); ++i) {
       const Ref<MenuItem> menuItem = bar->Item(i);
@@ -345,7 +343,8 @@ void QtWindowPeer::GeometryChanged() {
 void QtWindowPeer::ReportGeometry() {
   if (!widget_->isVisible()) return;
   const Rect now = ContentBounds();
-  if (now == model_.Bounds()) return;
+  if (now == bounds_) return;
+  bounds_ = now;
   model_.UserMoved(now);
 }
 

@@ -12,7 +12,7 @@
 
 #include "palette/app.h"
 #include "palette/window1.h"
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 #include "tests/support/fake_host.h"
 
 namespace testsupport {

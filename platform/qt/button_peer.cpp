@@ -1,15 +1,14 @@
-// The button and the timer.
+// The button.
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QTimer>
 
 #include <algorithm>
 
+#include "platform/bevelbutton.h"
 #include "platform/qt/peers.h"
-#include "platform/ui.h"
 
 namespace platform::qt {
 namespace {
@@ -63,7 +62,7 @@ class CaptionButton : public QPushButton {
   int asked_ = 0;
 };
 
-class QtButtonPeer : public ControlPeer {
+class QtButtonPeer : public ButtonPeer {
  public:
   QtButtonPeer(QtWindowPeer& parent, BevelButton& model)
       : model_(model), area_(parent.content()) {
@@ -71,11 +70,6 @@ class QtButtonPeer : public ControlPeer {
     button_->setFocusPolicy(Qt::NoFocus);
     clicked_ = QObject::connect(button_, &QPushButton::clicked, button_, [this] { model_.Push(); });
     RegisterWidget(&model_, button_);
-    button_->SetCaption(ToQString(model_.Caption()));
-    ApplyFont();
-    Place();
-    button_->setVisible(model_.BoolProperty("Visible", true));
-    button_->setEnabled(model_.BoolProperty("Enabled", true));
   }
 
   ~QtButtonPeer() override {
@@ -88,28 +82,24 @@ class QtButtonPeer : public ControlPeer {
     button_->deleteLater();
   }
 
-  void Changed(const std::string& what) override {
-    if (!button_) return;
-    if (what == "Caption") {
-      button_->SetCaption(ToQString(model_.Caption()));
-    } else if (what == "TextSize") {
-      ApplyFont();
-    } else if (what == "Left" || what == "Top" || what == "Width" || what == "Height" ||
-               what.rfind("Lock", 0) == 0) {
-      Place();
-    } else if (what == "Visible") {
-      button_->setVisible(model_.BoolProperty("Visible", true));
-    } else if (what == "Enabled") {
-      button_->setEnabled(model_.BoolProperty("Enabled", true));
-    }
+  void SetCaption(const String& caption) override {
+    if (button_) button_->SetCaption(ToQString(caption));
+  }
+  // 0 or less: the application's size.
+  void SetTextSize(int32_t size) override {
+    if (button_) button_->SetAskedPointSize(std::max(0, size));
+  }
+  void SetBounds(const Rect& design, const Size& reference, const Locks& locks) override {
+    if (button_ && area_) area_->Place(button_, design, reference, locks);
+  }
+  void SetVisible(bool visible) override {
+    if (button_) button_->setVisible(visible);
+  }
+  void SetEnabled(bool enabled) override {
+    if (button_) button_->setEnabled(enabled);
   }
 
  private:
-  void ApplyFont() { button_->SetAskedPointSize(std::max(0, model_.IntProperty("TextSize", 0))); }
-
-  void Place() {
-    if (area_) area_->Place(button_, model_);
-  }
 
   BevelButton& model_;
   QPointer<ContentArea> area_;
@@ -117,42 +107,10 @@ class QtButtonPeer : public ControlPeer {
   QMetaObject::Connection clicked_;
 };
 
-class QtTimerPeer : public TimerPeer {
- public:
-  explicit QtTimerPeer(Timer& model) : model_(model), timer_(new QTimer()) {
-    timer_->setTimerType(Qt::CoarseTimer);
-    timeout_ = QObject::connect(timer_, &QTimer::timeout, timer_, [this] { model_.Fire(); });
-  }
-
-  ~QtTimerPeer() override {
-    QObject::disconnect(timeout_);
-    timer_->stop();
-    // This may run inside the timer's own timeout.
-    timer_->deleteLater();
-  }
-
-  void Schedule(int32_t mode, int32_t period) override {
-    timer_->stop();
-    if (mode != 1 && mode != 2) return;
-    timer_->setSingleShot(mode == 1);
-    timer_->setInterval(std::max(0, period));
-    timer_->start();
-  }
-
- private:
-  Timer& model_;
-  QTimer* timer_;
-  QMetaObject::Connection timeout_;
-};
-
 }  // namespace
 
-std::unique_ptr<ControlPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model) {
+std::unique_ptr<ButtonPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model) {
   return std::make_unique<QtButtonPeer>(parent, model);
-}
-
-std::unique_ptr<TimerPeer> MakeTimerPeer(Timer& model) {
-  return std::make_unique<QtTimerPeer>(model);
 }
 
 }  // namespace platform::qt

@@ -42,30 +42,28 @@ class ScriptedDisplay : public Display {
   std::vector<bool> VisibleCalls() const { return visibleCalls_; }
   void ClearLog();
   int RunCount() const { return runs_; }
-  int64_t BackgroundTurns() const { return backgroundTurns_; }
 
   // --- the display
   std::unique_ptr<WindowPeer> CreateWindowPeer(Window& model) override;
   std::unique_ptr<ListboxPeer> CreateListboxPeer(WindowPeer& parent, Listbox& model) override;
-  std::unique_ptr<ControlPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override;
+  std::unique_ptr<ButtonPeer> CreateButtonPeer(WindowPeer& parent, BevelButton& model) override;
   std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& model) override;
   void ShowMessage(const String& text) override;
   std::optional<std::string> ChooseFolder(const FolderDialogTexts& texts) override;
   // Delivers the posted events until none is left or the application quits.
   void Run() override;
   void Quit() override { quit_ = true; }
-  void BackgroundTask() override { ++backgroundTurns_; }
   void ShowUnhandledException(const std::string& text) override;
   std::vector<Rect> Screens() const override { return screens_; }
 
   // Internal to the peers.
   struct ScheduledTimer {
     Timer* timer;
-    int32_t mode;
+    TimerMode mode;
     int32_t period;
     int64_t due;
   };
-  void Schedule(Timer* timer, int32_t mode, int32_t period);
+  void Schedule(Timer* timer, TimerMode mode, int32_t period);
   void Unschedule(Timer* timer);
   void Record(std::string line) { log_.push_back(std::move(line)); }
   void RecordVisible(bool visible);
@@ -83,7 +81,6 @@ class ScriptedDisplay : public Display {
   std::vector<bool> visibleCalls_;
   std::vector<Rect> screens_{Rect{0, 0, 1920, 1080}};
   int64_t now_ = 0;
-  int64_t backgroundTurns_ = 0;
   int runs_ = 0;
   bool quit_ = false;
 };

@@ -1,32 +1,50 @@
-#include "platform/scripted_display.h"
+#include "platform/scripted/scripted_display.h"
 
 #include <algorithm>
 #include <limits>
 
 #include "platform/runtime.h"
-#include "platform/ui.h"
+#include "platform/bevelbutton.h"
+#include "platform/listbox.h"
+#include "platform/timer.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {
 
 class ScriptedWindowPeer : public WindowPeer {
  public:
-  ScriptedWindowPeer(ScriptedDisplay& display, Window& model) : display_(display), model_(model) {}
-  void Changed(const std::string& what) override {
-    if (what == "Visible") display_.RecordVisible(model_.Visible());
-    if (what == "Title") display_.Record("title: " + model_.Title().str());
-  }
+  explicit ScriptedWindowPeer(ScriptedDisplay& display) : display_(display) {}
+  void SetTitle(const String& title) override { display_.Record("title: " + title.str()); }
+  void SetBounds(const Rect&) override {}
+  void SetSizeLimits(const SizeLimits&) override {}
+  void SetFrame(WindowFrame, const WindowButtons&, bool) override {}
+  void SetVisible(bool visible) override { display_.RecordVisible(visible); }
+  void SetMenuBar(const Ref<MenuBar>&, bool) override {}
 
  private:
   ScriptedDisplay& display_;
-  Window& model_;
 };
 
-class ScriptedControlPeer : public ListboxPeer {
+template <class Peer>
+class ScriptedControlPeer : public Peer {
  public:
-  void Changed(const std::string&) override {}
-  void RowInserted(int32_t, int32_t) override {}
-  void RowRemoved(int32_t, int32_t) override {}
+  void SetBounds(const Rect&, const Size&, const Locks&) override {}
+  void SetVisible(bool) override {}
+  void SetEnabled(bool) override {}
+  void SetTextSize(int32_t) override {}
+};
+
+class ScriptedButtonPeer : public ScriptedControlPeer<ButtonPeer> {
+ public:
+  void SetCaption(const String&) override {}
+};
+
+class ScriptedListboxPeer : public ScriptedControlPeer<ListboxPeer> {
+ public:
+  void SetColumnCount(int32_t) override {}
+  void RowsInserted(int32_t, int32_t, int32_t) override {}
+  void RowsRemoved(int32_t, int32_t, int32_t) override {}
   void CellChanged(int32_t, int32_t, int32_t) override {}
   void ExpandedChanged(int32_t) override {}
   void SelectionChanged() override {}
@@ -37,7 +55,7 @@ class ScriptedTimerPeer : public TimerPeer {
  public:
   ScriptedTimerPeer(ScriptedDisplay& display, Timer& timer) : display_(display), timer_(timer) {}
   ~ScriptedTimerPeer() override { display_.Unschedule(&timer_); }
-  void Schedule(int32_t mode, int32_t period) override {
+  void Schedule(TimerMode mode, int32_t period) override {
     display_.Schedule(&timer_, mode, period);
   }
 
@@ -63,7 +81,7 @@ void ScriptedDisplay::AdvanceClock(int64_t milliseconds) {
     if (next == timers_.end() || next->due > end) break;
     now_ = next->due;
     Timer* timer = next->timer;
-    if (next->mode == 2) {
+    if (next->mode == TimerMode::kMultiple) {
       next->due += std::max(1, next->period);
     } else {
       timers_.erase(next);
@@ -102,16 +120,16 @@ void ScriptedDisplay::RecordVisible(bool visible) {
   log_.push_back(visible ? "visible: true" : "visible: false");
 }
 
-std::unique_ptr<WindowPeer> ScriptedDisplay::CreateWindowPeer(Window& model) {
-  return std::make_unique<ScriptedWindowPeer>(*this, model);
+std::unique_ptr<WindowPeer> ScriptedDisplay::CreateWindowPeer(Window&) {
+  return std::make_unique<ScriptedWindowPeer>(*this);
 }
 
 std::unique_ptr<ListboxPeer> ScriptedDisplay::CreateListboxPeer(WindowPeer&, Listbox&) {
-  return std::make_unique<ScriptedControlPeer>();
+  return std::make_unique<ScriptedListboxPeer>();
 }
 
-std::unique_ptr<ControlPeer> ScriptedDisplay::CreateButtonPeer(WindowPeer&, BevelButton&) {
-  return std::make_unique<ScriptedControlPeer>();
+std::unique_ptr<ButtonPeer> ScriptedDisplay::CreateButtonPeer(WindowPeer&, BevelButton&) {
+  return std::make_unique<ScriptedButtonPeer>();
 }
 
 std::unique_ptr<TimerPeer> ScriptedDisplay::CreateTimerPeer(Timer& model) {
@@ -149,9 +167,9 @@ void ScriptedDisplay::ShowUnhandledException(const std::string& text) {
   log_.push_back("unhandled: " + text);
 }
 
-void ScriptedDisplay::Schedule(Timer* timer, int32_t mode, int32_t period) {
+void ScriptedDisplay::Schedule(Timer* timer, TimerMode mode, int32_t period) {
   Unschedule(timer);
-  if (mode == 0) return;
+  if (mode == TimerMode::kOff) return;
   timers_.push_back(ScheduledTimer{timer, mode, period, now_ + std::max(1, period)});
 }
 
