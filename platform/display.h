@@ -25,12 +25,25 @@ struct Rect {
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+struct Margins {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
 class WindowPeer {
  public:
   virtual ~WindowPeer() = default;
   // A property of the model changed: "Title", "Visible", "Bounds",
   // "MinMax", "Frame", "MenuBar", or one of the block's other names.
   virtual void Changed(const std::string& what) = 0;
+  // A move or resize by the user that the model has not been told of yet
+  // is told now.
+  virtual void SettleBounds() {}
+  // What the window shows around a content area `width` wide (its menu
+  // bar), in pixels on each side.
+  virtual Margins FrameMargins(int32_t width) const {
+    (void)width;
+    return {};
+  }
 };
 
 class ControlPeer {

@@ -647,6 +647,52 @@ INSTANTIATE_TEST_SUITE_P(Signals, PaletteSignalTest,
                                            SignalCase{SIGINT, "SIGINT"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct MoveThenQuitCase {
+  const char* name;
+  bool bySignal;  // else Ctrl+Q
+};
+
+void PrintTo(const MoveThenQuitCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteMoveThenQuitTest : public PaletteOnX,
+                                public ::testing::WithParamInterface<MoveThenQuitCase> {};
+
+TEST_P(PaletteMoveThenQuitTest, SavesWhereTheWindowWasMovedRightBefore) {
+  const fs::path folder = MakeScriptsFolder("scripts", {"a.jsx"});
+  WritePrefs("50\n100\n150\n200\n" + folder.string() + "\n");
+  Process palette = StartPalette();
+  const std::string window = FindWindow(palette);
+  ASSERT_FALSE(window.empty());
+  const std::optional<Geometry> shown = SettledGeometry(window);
+  ASSERT_TRUE(shown);
+  const int bar = MenuBarHeight(*shown, 200);
+  ASSERT_EQ(*shown, (Geometry{50, 100 - bar, 150, 200 + bar}));
+  RemovePrefsOnceRead();
+
+  // The quit follows the move as closely as the tools allow: well within
+  // the moment the window waits before it reports a move of its own.
+  if (GetParam().bySignal) {
+    const Output moved = X({"xdotool", "windowmove", "--sync", window, "400", "300"});
+    palette.Signal(SIGTERM);
+    ASSERT_TRUE(moved.Succeeded()) << Describe(moved.status) << " " << moved.err;
+  } else {
+    const Output focus = X({"xdotool", "windowfocus", "--sync", window});
+    ASSERT_TRUE(focus.Succeeded()) << Describe(focus.status) << " " << focus.err;
+    const Output moved =
+        X({"xdotool", "windowmove", "--sync", window, "400", "300", "key", "ctrl+q"});
+    ASSERT_TRUE(moved.Succeeded()) << Describe(moved.status) << " " << moved.err;
+  }
+  ExpectEndsWithStatus0(palette);
+  const std::vector<std::string> expected = {"400", std::to_string(300 + bar), "150", "200",
+                                             folder.string()};
+  EXPECT_EQ(Lines(ReadFile(prefs_)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Quits, PaletteMoveThenQuitTest,
+                         ::testing::Values(MoveThenQuitCase{"CtrlQ", false},
+                                           MoveThenQuitCase{"SIGTERM", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A display number no server holds: neither its socket nor its lock file
 // is there.
 std::string UnheldDisplay() {

@@ -91,6 +91,8 @@ class QtWindowPeer : public WindowPeer {
   explicit QtWindowPeer(Window& model);
   ~QtWindowPeer() override;
   void Changed(const std::string& what) override;
+  void SettleBounds() override;
+  Margins FrameMargins(int32_t width) const override;
 
   Window& model() const { return model_; }
   PaletteWindow* widget() const { return widget_; }

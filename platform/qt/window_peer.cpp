@@ -29,7 +29,8 @@ std::vector<QPointer<PaletteWindow>>& Windows() {
 
 // The user's own pause between two moves of a drag is longer than this; a
 // burst of geometry changes (the window manager answering a move and a
-// resize one after the other) is reported once, settled.
+// resize one after the other) is reported once, settled. Reading a bound
+// of the model settles a pending report at once (SettleBounds).
 constexpr int kReportDelayMs = 60;
 
 // "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
@@ -340,6 +341,16 @@ void QtWindowPeer::BuildMenuBar() {
 void QtWindowPeer::GeometryChanged() {
   if (applying_ || !widget_->isVisible()) return;
   reportTimer_->start();
+}
+
+void QtWindowPeer::SettleBounds() {
+  if (!reportTimer_->isActive()) return;
+  reportTimer_->stop();
+  ReportGeometry();
+}
+
+Margins QtWindowPeer::FrameMargins(int32_t width) const {
+  return Margins{0, MenuBarHeight(width), 0, 0};
 }
 
 void QtWindowPeer::ReportGeometry() {
