@@ -39,6 +39,11 @@ ProcessScriptRunner& ProcessRunner() {
 
 std::atomic<ScriptRunner*> installedRunner{nullptr};
 
+// Touched from a signal handler: lock-free atomics only.
+std::atomic<bool> scriptsStopped{false};
+std::atomic<int> runningGroup{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
 // A positive decimal integer that fits an int, or nothing.
 std::optional<long long> PositiveNumber(const char* text) {
   if (text == nullptr || *text == '\0') return std::nullopt;
@@ -111,6 +116,24 @@ std::optional<OpenCall> TakeCall(const ProcessScriptRunner* owner, int32_t handl
 
 }  // namespace
 
+void StopScripts() {
+  scriptsStopped.store(true);
+  // Whichever of this and RunningScript's constructor comes second sees
+  // the other's store, so a script that is just starting is killed too.
+  const int group = runningGroup.load();
+  if (group > 0) ::kill(-group, SIGKILL);
+}
+
+bool ScriptsStopped() { return scriptsStopped.load(); }
+void ResumeScripts() { scriptsStopped.store(false); }
+
+RunningScript::RunningScript(int group) {
+  runningGroup.store(group);
+  if (group > 0 && scriptsStopped.load()) ::kill(-group, SIGKILL);
+}
+
+RunningScript::~RunningScript() { runningGroup.store(0); }
+
 ScriptRunner& CurrentScriptRunner() {
   ScriptRunner* runner = installedRunner.load();
   return runner ? *runner : ProcessRunner();
@@ -144,6 +167,7 @@ milliseconds ScriptTimeLimit(int32_t resourceId) {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          milliseconds limit) {
   ProcessResult result;
+  if (ScriptsStopped()) return result;
   QStringList arguments;
   arguments.reserve(static_cast<qsizetype>(args.size()));
   for (const auto& arg : args) arguments.push_back(QString::fromStdString(arg));
@@ -177,6 +201,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     return result;
   }
   result.started = true;
+  const auto pid = static_cast<pid_t>(process.processId());
+  std::optional<RunningScript> running(std::in_place, pid);
 
   auto drain = [&] {
     const QByteArray chunk = process.readAllStandardOutput();
@@ -209,9 +235,11 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     }
   }
 
+  // Stopped: the group is dead or dying; it is reaped as one past its time.
+  timedOut = timedOut || ScriptsStopped();
   if (timedOut) {
-    const auto pid = static_cast<pid_t>(process.processId());
     if (pid > 0) ::kill(-pid, SIGKILL);
+    running.reset();
     process.kill();
     process.waitForFinished(-1);  // reap it: no zombie outlives the call
     return result;

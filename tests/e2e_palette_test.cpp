@@ -436,9 +436,10 @@ class PaletteOnX : public PaletteHome {
     return RunTool(argv, Environment(server_->display(), false), limit);
   }
 
-  // The palette window's id, once it is shown; empty, with a failure, when
-  // it does not show or the palette ends first.
-  std::string FindWindow(Process& palette) {
+  // The palette window's id (or that of another window of the palette,
+  // by its title), once it is shown; empty, with a failure, when it does
+  // not show or the palette ends first.
+  std::string FindWindow(Process& palette, const char* titlePattern = kTitlePattern) {
     const auto deadline = Clock::now() + 10s;
     while (Clock::now() < deadline) {
       if (palette.Poll()) {
@@ -448,11 +449,12 @@ class PaletteOnX : public PaletteHome {
         return {};
       }
       const Output found =
-          X({"xdotool", "search", "--sync", "--onlyvisible", "--name", kTitlePattern}, 1000ms);
+          X({"xdotool", "search", "--sync", "--onlyvisible", "--name", titlePattern}, 1000ms);
       std::istringstream ids(found.out);
       if (std::string id; ids >> id) return id;
     }
-    ADD_FAILURE() << "no window titled Tessalineパレット showed within 10 s\n" << PaletteStderr();
+    ADD_FAILURE() << "no window titled " << titlePattern << " showed within 10 s\n"
+                  << PaletteStderr();
     return {};
   }
 
@@ -644,7 +646,73 @@ TEST_P(PaletteSignalTest, EndsThePaletteThroughItsCloseWhichSavesTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, PaletteSignalTest,
                          ::testing::Values(SignalCase{SIGTERM, "SIGTERM"},
-                                           SignalCase{SIGINT, "SIGINT"}),
+                                           SignalCase{SIGINT, "SIGINT"},
+                                           SignalCase{SIGHUP, "SIGHUP"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Whether the process of that pid is gone (a zombie counts as gone).
+bool Gone(const std::string& pid) {
+  const std::string stat = ReadFile("/proc/" + pid + "/stat");
+  const auto close = stat.rfind(')');
+  return stat.empty() || (close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0);
+}
+
+// What the palette may be waiting on when a quit signal comes.
+struct WaitCase {
+  const char* name;
+  int signal;
+  bool hostScriptHangs;  // else the first-run message box is up
+};
+
+void PrintTo(const WaitCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteQuitWhileWaitingTest : public PaletteOnX,
+                                    public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(PaletteQuitWhileWaitingTest, EndsAtOnceThroughItsCloseWhichSavesTheFile) {
+  const WaitCase& c = GetParam();
+  // An empty folder lists nothing, so that Open shows its message box.
+  const fs::path folder = MakeScriptsFolder(c.hostScriptHangs ? "scripts" : "empty",
+                                            c.hostScriptHangs ? std::vector<std::string>{"a.jsx"}
+                                                              : std::vector<std::string>{});
+  // A sixth line is never read, and the close writes five: the file shows
+  // whether the close ran.
+  const std::string bounds = "310\n220\n200\n240\n" + folder.string() + "\n";
+  WritePrefs(bounds + "sixth\n");
+  const fs::path started = root_.path() / "version-asked", sleeper = root_.path() / "sleeper.pid";
+  if (c.hostScriptHangs) {
+    // The host takes its time over the version, far longer than the wait
+    // below, in a process of its own as a real host script would.
+    WriteFile(host_ / "scripts" / "168",
+              "#!/bin/sh\nsleep 100 & printf '%s' $! > '" + sleeper.string() + "'; : > '" +
+                  started.string() + "'; wait; printf '9.0\\n'\n",
+              true);
+  }
+  Process palette = StartPalette();
+  if (c.hostScriptHangs) {
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(started); }, 10000ms))
+        << "the host was never asked for its version\n"
+        << PaletteStderr();
+  } else {
+    ASSERT_FALSE(FindWindow(palette, "^Tessaline palette$").empty());
+  }
+
+  palette.Signal(c.signal);
+  ExpectEndsWithStatus0(palette);
+  EXPECT_EQ(Lines(ReadFile(prefs_)), Lines(bounds));
+  if (c.hostScriptHangs) {
+    const std::string pid = ReadFile(sleeper);
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }, 5000ms))
+        << "what the host script started still runs";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, PaletteQuitWhileWaitingTest,
+                         ::testing::Values(WaitCase{"MessageBox", SIGTERM, false},
+                                           WaitCase{"MessageBoxHangUp", SIGHUP, false},
+                                           WaitCase{"HostScript", SIGTERM, true},
+                                           WaitCase{"HostScriptInterrupt", SIGINT, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct MoveThenQuitCase {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -22,6 +23,7 @@
 
 #include "platform/qt/peers.h"
 #include "platform/runtime.h"
+#include "platform/scriptrunner.h"
 #include "platform/ui.h"
 
 namespace platform {
@@ -117,8 +119,9 @@ class PlatformChoice {
   bool set_;
 };
 
-// Termination signals go the Quit menu item's way: the handler only writes
-// to a pipe, which the event loop reads.
+// Termination signals go the Quit menu item's way: the handler writes to
+// a pipe, which the event loop reads, and stops a host script the palette
+// may be waiting on, which no loop would reach.
 int gSignalPipe[2] = {-1, -1};
 constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -126,6 +129,7 @@ extern "C" void OnQuitSignal(int) {
   const int saved = errno;
   const char byte = 1;
   [[maybe_unused]] ssize_t n = write(gSignalPipe[1], &byte, 1);
+  StopScripts();
   errno = saved;
 }
 
@@ -175,6 +179,7 @@ class QtDisplay : public Display {
   }
 
   std::optional<std::string> ChooseFolder(const FolderDialogTexts& texts) override {
+    if (quitting_) return std::nullopt;
     QFileDialog dialog(qt::DialogParent(), qt::ToQString(texts.title));
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
     dialog.setFileMode(QFileDialog::Directory);
@@ -184,7 +189,7 @@ class QtDisplay : public Display {
       dialog.setLabelText(QFileDialog::Accept, qt::ToQString(texts.actionButtonCaption));
     }
     if (!texts.promptText.IsEmpty()) AddPrompt(dialog, qt::ToQString(texts.promptText));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (Exec(dialog) != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return std::nullopt;
     return QDir(chosen.first()).absolutePath().toStdString();
@@ -202,6 +207,12 @@ class QtDisplay : public Display {
   }
 
   void Quit() override {
+    // Nothing is left waiting on the user: a box or dialog still up goes,
+    // and none comes up afterwards.
+    quitting_ = true;
+    for (auto it = modals_.rbegin(); it != modals_.rend(); ++it) {
+      if (*it) (*it)->done(QDialog::Rejected);
+    }
     // exit() does nothing while no loop runs; a Quit before Run must
     // still end it.
     if (running_) QApplication::exit(0);
@@ -235,11 +246,19 @@ class QtDisplay : public Display {
     for (int sig : kQuitSignals) sigaction(sig, &action, nullptr);
   }
 
-  static void ShowBox(QMessageBox::Icon icon, const QString& text) {
+  void ShowBox(QMessageBox::Icon icon, const QString& text) {
+    if (quitting_) return;
     QMessageBox box(icon, QString::fromUtf8(kAppName), text, QMessageBox::Ok, qt::DialogParent());
     // In front of the palette, which floats above everything.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.exec();
+    Exec(box);
+  }
+
+  int Exec(QDialog& dialog) {
+    modals_.emplace_back(&dialog);
+    const int result = dialog.exec();
+    modals_.pop_back();
+    return result;
   }
 
   // The prompt goes above everything else in the dialog.
@@ -271,8 +290,10 @@ class QtDisplay : public Display {
   PlatformChoice choice_;
   QApplication app_;
   QSocketNotifier* notifier_ = nullptr;
+  std::vector<QPointer<QDialog>> modals_;  // the boxes and dialogs up, innermost last
   bool running_ = false;
   bool quitAsked_ = false;
+  bool quitting_ = false;
 };
 
 }  // namespace
