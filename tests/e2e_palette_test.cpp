@@ -394,6 +394,26 @@ class PaletteHome : public ::testing::Test {
 
   std::string PaletteStderr() const { return "palette's stderr:\n" + ReadFile(stderrPath_); }
 
+  // The palette refused to start: one line on standard error that speaks of
+  // the display and names `mentions`, exit status 2, no abort.
+  void ExpectOneSentenceAndStatus2(Process& palette, const std::string& mentions) {
+    const auto started = Clock::now();
+    const std::optional<int> status = palette.Wait(5000ms);
+    ASSERT_TRUE(status) << "still running 5 s later\n" << PaletteStderr();
+    EXPECT_LT(Clock::now() - started, 3s);
+    ASSERT_TRUE(WIFEXITED(*status)) << Describe(status) << "\n" << PaletteStderr();
+    EXPECT_EQ(WEXITSTATUS(*status), 2) << PaletteStderr();
+
+    const std::string err = ReadFile(stderrPath_);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "not one line:\n" << err;
+    EXPECT_NE(err.find("display"), std::string::npos) << err;
+    EXPECT_NE(err.find(mentions), std::string::npos) << err;
+    for (const auto& entry : fs::directory_iterator(root_.path())) {
+      EXPECT_NE(entry.path().filename().string().rfind("core", 0), 0u) << entry.path();
+    }
+  }
+
   void ExpectEndsWithStatus0(Process& palette) {
     const std::optional<int> status = palette.Wait(5000ms);
     ASSERT_TRUE(status) << "the palette still runs 5 s later\n" << PaletteStderr();
@@ -761,6 +781,33 @@ INSTANTIATE_TEST_SUITE_P(Quits, PaletteMoveThenQuitTest,
                                            MoveThenQuitCase{"SIGTERM", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct BadDisplayCase {
+  const char* name;
+  const char* screen;    // appended to the server's display
+  const char* platform;  // QT_QPA_PLATFORM, or nullptr
+  const char* mentions;  // what the sentence must name
+};
+
+void PrintTo(const BadDisplayCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteOnBadDisplayTest : public PaletteOnX,
+                                public ::testing::WithParamInterface<BadDisplayCase> {};
+
+TEST_P(PaletteOnBadDisplayTest, SaysSoInOneSentenceAndEndsAtOnce) {
+  const BadDisplayCase& c = GetParam();
+  std::vector<std::string> env = Environment(server_->display() + c.screen);
+  if (c.platform) env.push_back(std::string("QT_QPA_PLATFORM=") + c.platform);
+  Process palette = PaletteHome::StartPalette(env);
+  ExpectOneSentenceAndStatus2(palette, c.mentions);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Displays, PaletteOnBadDisplayTest,
+    ::testing::Values(BadDisplayCase{"ScreenThatDoesNotExist", ".5", nullptr, "screen 5"},
+                      BadDisplayCase{"PluginNotInstalled", "", "nosuchplugin", "nosuchplugin"},
+                      BadDisplayCase{"PluginsNoneInstalled", "", "nosuch;alsonot:x=1", "alsonot"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A display number no server holds: neither its socket nor its lock file
 // is there.
 std::string UnheldDisplay() {
@@ -786,24 +833,8 @@ class PaletteWithoutDisplayTest : public PaletteHome,
 TEST_P(PaletteWithoutDisplayTest, SaysSoInOneSentenceAndEndsAtOnce) {
   const std::optional<std::string> display =
       GetParam().unreachableX ? std::optional<std::string>(UnheldDisplay()) : std::nullopt;
-  const auto started = Clock::now();
   Process palette = StartPalette(Environment(display));
-  const std::optional<int> status = palette.Wait(5000ms);
-  ASSERT_TRUE(status) << "still running 5 s later\n" << PaletteStderr();
-  EXPECT_LT(Clock::now() - started, 3s);
-  ASSERT_TRUE(WIFEXITED(*status)) << Describe(status) << "\n" << PaletteStderr();
-  EXPECT_NE(WEXITSTATUS(*status), 0);
-
-  const std::string err = ReadFile(stderrPath_);
-  ASSERT_FALSE(err.empty());
-  EXPECT_EQ(err.find('\n'), err.size() - 1) << "not one line:\n" << err;
-  EXPECT_NE(err.find("display"), std::string::npos) << err;
-  if (display) {
-    EXPECT_NE(err.find(*display), std::string::npos) << err;
-  }
-  for (const auto& entry : fs::directory_iterator(root_.path())) {
-    EXPECT_NE(entry.path().filename().string().rfind("core", 0), 0u) << entry.path();
-  }
+  ExpectOneSentenceAndStatus2(palette, display ? *display : "DISPLAY");
 }
 
 INSTANTIATE_TEST_SUITE_P(Displays, PaletteWithoutDisplayTest,
