@@ -166,6 +166,7 @@ void Main() {
     platform::RuntimeRun();
   } catch (...) {
     platform::UnhandledException(std::current_exception());
+    platform::StartupFailed();
   }
 }
 
