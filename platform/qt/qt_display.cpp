@@ -290,7 +290,13 @@ extern "C" void OnQuitSignal(int) {
   errno = saved;
 }
 
-void EndPalette() { DeliverEvent(QuitAction); }
+// A quit from outside the window system (a signal, the session's end) may
+// overtake its news: what it has already sent is taken in first, so that a
+// move the user has just made is known when the window saves its place.
+void EndPalette() {
+  QGuiApplication::sync();
+  DeliverEvent(QuitAction);
+}
 
 class QtDisplay : public Display {
  public:
