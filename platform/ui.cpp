@@ -563,8 +563,10 @@ void Window::KeepOnScreen() {
   const auto clampInto = [](Span a, int64_t from, int64_t extent) {
     return std::clamp(a.pos, from, std::max(from, from + extent - a.size));
   };
-  placed.left = static_cast<int32_t>(clampInto(frameX(placed, m), screen.left, screen.width) + m.left);
-  placed.top = static_cast<int32_t>(clampInto(frameY(placed, m), screen.top, screen.height) + m.top);
+  placed.left =
+      static_cast<int32_t>(clampInto(frameX(placed, m), screen.left, screen.width) + m.left);
+  placed.top =
+      static_cast<int32_t>(clampInto(frameY(placed, m), screen.top, screen.height) + m.top);
   bounds_ = placed;
   Notify("Bounds");
 }

@@ -274,7 +274,9 @@ INSTANTIATE_TEST_SUITE_P(
                       {2100, -40, 500, 600}},
         ScreenFitCase{"MinimumStaysOnATinyScreen", "0\n0\n100\n100\n", {{0, 0, 50, 50}},
                       {0, 0, 64, 64}}),
-    [](const ::testing::TestParamInfo<ScreenFitCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ScreenFitCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // --- writing ----------------------------------------------------------------
 

@@ -45,7 +45,8 @@ bool EnvSet(const char* name) {
   return value && *value;
 }
 
-const char kHint[] = "; run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline";
+const char kHint[] =
+    "; run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline";
 
 // Qt ends the process with an abort when its platform plugin cannot reach
 // the display, so an X display that will not answer is found beforehand,
