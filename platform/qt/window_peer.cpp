@@ -33,6 +33,17 @@ std::vector<QPointer<PaletteWindow>>& Windows() {
 // of the model settles a pending report at once (SettleBounds).
 constexpr int kReportDelayMs = 60;
 
+// The whole window, menu bar included, for content at `b`. The model's
+// bounds may lie near the ends of int (a restored file) until the window is
+// placed on a screen; Qt's rectangles would overflow there.
+QRect FrameGeometry(const Rect& b, int menuBarHeight) {
+  const auto clamped = [](int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+  };
+  return QRect(clamped(b.left), clamped(int64_t{b.top} - menuBarHeight), b.width,
+               b.height + menuBarHeight);
+}
+
 // "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
 QKeySequence ShortcutOf(const String& text) {
   if (text.IsEmpty()) return QKeySequence();
@@ -254,7 +265,7 @@ void QtWindowPeer::ApplyBounds() {
   const Rect b = model_.Bounds();
   const int mbh = MenuBarHeight(b.width);
   ++applying_;
-  widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
+  widget_->setGeometry(FrameGeometry(b, mbh));
   --applying_;
 }
 
@@ -297,9 +308,9 @@ void QtWindowPeer::ApplyVisible() {
   // must stand exactly where the model says.
   const int mbh = content_->geometry().top();
   const Rect b = model_.Bounds();
-  if (widget_->geometry() != QRect(b.left, b.top - mbh, b.width, b.height + mbh)) {
+  if (widget_->geometry() != FrameGeometry(b, mbh)) {
     ++applying_;
-    widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
+    widget_->setGeometry(FrameGeometry(b, mbh));
     --applying_;
   }
 }
