@@ -169,6 +169,7 @@ void Main() {
     platform::RuntimeRun();
   } catch (...) {
     platform::UnhandledException(std::current_exception());
+    platform::StartupFailed();
   }
 }
 

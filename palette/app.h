@@ -43,7 +43,8 @@ void NewAppInstance();
 void ApplicationAddMenuHandlers();
 void MakeDefaultView();
 // The start-up steps and the event loop inside one guard: an exception
-// skips the rest and goes to the unhandled-exception handler.
+// skips the rest, goes to the unhandled-exception handler and makes the
+// exit status 1.
 void Main();
 
 // The initialisation step: every class registration, the framework's first.

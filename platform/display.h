@@ -36,6 +36,11 @@ struct Locks {
   bool left = false, top = false, right = false, bottom = false;
 };
 
+// What a window shows around its content area (its menu bar), in pixels.
+struct Margins {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // The sizes the user may give a window's content area.
 struct SizeLimits {
   int32_t minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;
@@ -67,6 +72,12 @@ class WindowPeer {
   virtual void SetVisible(bool visible) = 0;
   // Nil or not visible: the window shows no menu bar.
   virtual void SetMenuBar(const Ref<MenuBar>& bar, bool visible) = 0;
+  // A move or resize by the user that the model has not been told of yet
+  // is told now.
+  virtual void SettleBounds() = 0;
+  // What the window shows around a content area `width` wide (its menu
+  // bar), in pixels on each side.
+  virtual Margins FrameMargins(int32_t width) const = 0;
 };
 
 class ControlPeer {

@@ -15,6 +15,7 @@ struct RuntimeState {
   Display* display = nullptr;
   Ref<Application> app;
   bool quitting = false;
+  bool failed = false;
   int exitCode = 0;
   std::vector<Ref<Window>> windows;
   std::map<std::string, Ref<Window>> implicitWindows;
@@ -52,7 +53,7 @@ void RuntimeInit(Display& display) {
 
 int RuntimeShutdown() {
   RuntimeState& s = State();
-  const int code = s.exitCode;
+  const int code = s.failed ? 1 : s.exitCode;
   SetBackgroundTaskDisplayTurn(nullptr);
   s = RuntimeState{};
   return code;
@@ -79,6 +80,8 @@ void Quit(int32_t exitCode) {
 }
 
 bool Quitting() { return State().quitting; }
+
+void StartupFailed() { State().failed = true; }
 
 void QuitAction() {
   // Every window closes first, so that each Close handler runs (the palette

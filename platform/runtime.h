@@ -30,9 +30,13 @@ class Application : public Object {
 
 // Brings the runtime up on a display; the display stays the caller's.
 void RuntimeInit(Display& display);
-// Releases what the runtime still holds and answers the exit status: the
-// code given to Quit, 0 when Quit was never called.
+// Releases what the runtime still holds and answers the exit status: 1
+// after StartupFailed, else the code given to Quit, 0 when Quit was never
+// called.
 int RuntimeShutdown();
+// An exception ended start-up or the loop (it has been reported): the
+// program ends, and not as a success.
+void StartupFailed();
 Display& CurrentDisplay();
 
 void RuntimeRegisterAppObject(const Ref<Application>& app);

@@ -45,6 +45,11 @@ ProcessScriptRunner& ProcessRunner() {
 
 std::atomic<ScriptRunner*> installedRunner{nullptr};
 
+// Touched from a signal handler: lock-free atomics only.
+std::atomic<bool> scriptsStopped{false};
+std::atomic<int> runningGroup{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
 // A positive decimal integer that fits an int, or nothing.
 std::optional<long long> PositiveNumber(const char* text) {
   if (text == nullptr || *text == '\0') return std::nullopt;
@@ -105,6 +110,8 @@ String RunScript(int32_t resourceId, const std::vector<std::string>& args) {
   }
   const milliseconds limit = ScriptTimeLimit(resourceId);
   ProcessResult run = RunProcess(path, args, limit);
+  // The palette is ending: a script it stopped failed no one.
+  if (ScriptsStopped()) return String();
   if (auto reason = Failure(run, limit)) {
     ReportFailure(path, *reason);
     return String();
@@ -147,6 +154,24 @@ std::optional<OpenCall> TakeCall(const ProcessScriptRunner* owner, int32_t handl
 }
 
 }  // namespace
+
+void StopScripts() {
+  scriptsStopped.store(true);
+  // Whichever of this and RunningScript's constructor comes second sees
+  // the other's store, so a script that is just starting is killed too.
+  const int group = runningGroup.load();
+  if (group > 0) ::kill(-group, SIGKILL);
+}
+
+bool ScriptsStopped() { return scriptsStopped.load(); }
+void ResumeScripts() { scriptsStopped.store(false); }
+
+RunningScript::RunningScript(int group) {
+  runningGroup.store(group);
+  if (group > 0 && scriptsStopped.load()) ::kill(-group, SIGKILL);
+}
+
+RunningScript::~RunningScript() { runningGroup.store(0); }
 
 ScriptRunner& CurrentScriptRunner() {
   ScriptRunner* runner = installedRunner.load();
@@ -334,16 +359,22 @@ void KillAndReap(Child& child) {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          milliseconds limit) {
   ProcessResult result;
+  if (ScriptsStopped()) return result;
   const auto deadline = Clock::now() + limit;
   Child child;
   result.startError = StartChild(program, args, child);
   if (result.startError != 0) return result;
   result.started = true;
 
-  const Ending ending = AwaitEnd(child, deadline, result.output);
+  Ending ending;
+  {
+    // A quit signal kills the group while it runs; the wait then sees it end.
+    RunningScript running(child.pid);
+    ending = AwaitEnd(child, deadline, result.output);
+  }
   if (child.output >= 0) ::close(child.output);
-  if (!ending.ended) {
-    KillAndReap(child);
+  if (!ending.ended || ScriptsStopped()) {
+    if (child.pid > 0) KillAndReap(child);
     return result;
   }
   result.finishedInTime = true;

@@ -63,6 +63,11 @@ SizeLimits Window::Limits() const {
   return l;
 }
 
+const Rect& Window::Settled() const {
+  if (peer_) peer_->SettleBounds();
+  return bounds_;
+}
+
 void Window::ShowBounds() {
   if (peer_) peer_->SetBounds(bounds_);
 }
@@ -98,6 +103,9 @@ void Window::SetMenuBar(const Ref<platform::MenuBar>& bar) {
 }
 
 void Window::PropertyChanged(const std::string& name, const PropertyValue& value) {
+  // A move the user has just made comes first: a bound set now changes
+  // that place, not an older one.
+  Settled();
   const auto* i = std::get_if<int32_t>(&value);
   const SizeLimits limits = Limits();
   if (name == "Left" && i) {
@@ -136,25 +144,70 @@ void Window::PropertyChanged(const std::string& name, const PropertyValue& value
 
 void Window::KeepOnScreen() {
   // A window restored off every screen, or with too little of it on one to
-  // grab, comes back onto the main screen.
+  // grab, comes back onto a screen; one larger than its screen's usable
+  // area is brought down to that area, wholly on it, so that its menu bar
+  // and its controls can be reached. Bounds that fit stay exactly as they
+  // are.
   const std::vector<Rect> screens = CurrentDisplay().Screens();
   if (screens.empty()) return;
-  constexpr int32_t kGrip = 32;
-  for (const Rect& s : screens) {
-    const int64_t w = std::min<int64_t>(int64_t{bounds_.left} + bounds_.width,
-                                        int64_t{s.left} + s.width) -
-                      std::max(bounds_.left, s.left);
-    const int64_t h = std::min<int64_t>(int64_t{bounds_.top} + bounds_.height,
-                                        int64_t{s.top} + s.height) -
-                      std::max(bounds_.top, s.top);
-    if (w >= std::min(kGrip, bounds_.width) && h >= std::min(kGrip, bounds_.height)) return;
-  }
-  const Rect& main = screens.front();
-  const auto clampInto = [](int64_t pos, int64_t size, int64_t from, int64_t extent) {
-    return static_cast<int32_t>(std::clamp(pos, from, std::max(from, from + extent - size)));
+  struct Span {
+    int64_t pos, size;
   };
-  bounds_.left = clampInto(bounds_.left, bounds_.width, main.left, main.width);
-  bounds_.top = clampInto(bounds_.top, bounds_.height, main.top, main.height);
+  const auto overlap = [](Span a, int64_t from, int64_t extent) {
+    return std::min(a.pos + a.size, from + extent) - std::max(a.pos, from);
+  };
+  const auto marginsOf = [this](int32_t width) {
+    return peer_ ? peer_->FrameMargins(width) : Margins{};
+  };
+  // The whole window, menu bar included, across and down.
+  const auto frameX = [](const Rect& b, const Margins& m) {
+    return Span{int64_t{b.left} - m.left, int64_t{b.width} + m.left + m.right};
+  };
+  const auto frameY = [](const Rect& b, const Margins& m) {
+    return Span{int64_t{b.top} - m.top, int64_t{b.height} + m.top + m.bottom};
+  };
+
+  constexpr int32_t kGrip = 32;
+  const Margins margins = marginsOf(bounds_.width);
+  const Span fx = frameX(bounds_, margins), fy = frameY(bounds_, margins);
+  bool grippable = false;
+  const Rect* home = &screens.front();  // the screen holding most of the window
+  int64_t most = 0;
+  for (const Rect& s : screens) {
+    const int64_t w = overlap({bounds_.left, bounds_.width}, s.left, s.width);
+    const int64_t h = overlap({bounds_.top, bounds_.height}, s.top, s.height);
+    if (w >= std::min(kGrip, bounds_.width) && h >= std::min(kGrip, bounds_.height)) {
+      grippable = true;
+    }
+    const int64_t fw = overlap(fx, s.left, s.width), fh = overlap(fy, s.top, s.height);
+    if (fw > 0 && fh > 0 && fw * fh > most) {
+      most = fw * fh;
+      home = &s;
+    }
+  }
+  const Rect& screen = *home;
+  const bool fits = fx.size <= screen.width && fy.size <= screen.height;
+  if (grippable && fits) return;
+
+  Rect placed = bounds_;
+  if (!fits) {
+    const SizeLimits limits = Limits();
+    const int64_t roomW = screen.width - (fx.size - bounds_.width);
+    const int64_t roomH = screen.height - (fy.size - bounds_.height);
+    placed.width = static_cast<int32_t>(
+        std::max<int64_t>(limits.minWidth, std::min<int64_t>(placed.width, roomW)));
+    placed.height = static_cast<int32_t>(
+        std::max<int64_t>(limits.minHeight, std::min<int64_t>(placed.height, roomH)));
+  }
+  const Margins m = marginsOf(placed.width);
+  const auto clampInto = [](Span a, int64_t from, int64_t extent) {
+    return std::clamp(a.pos, from, std::max(from, from + extent - a.size));
+  };
+  placed.left =
+      static_cast<int32_t>(clampInto(frameX(placed, m), screen.left, screen.width) + m.left);
+  placed.top =
+      static_cast<int32_t>(clampInto(frameY(placed, m), screen.top, screen.height) + m.top);
+  bounds_ = placed;
   ShowBounds();
 }
 

@@ -30,16 +30,17 @@ class Window : public Object, public PropertyHolder {
   // raises Layout, CreateControls and Open, in that order.
   void Constructor();
 
-  int32_t Left() const { return bounds_.left; }
-  int32_t Top() const { return bounds_.top; }
-  int32_t Width() const { return bounds_.width; }
-  int32_t Height() const { return bounds_.height; }
+  // Where the window is now, also right after the user moved it.
+  int32_t Left() const { return Settled().left; }
+  int32_t Top() const { return Settled().top; }
+  int32_t Width() const { return Settled().width; }
+  int32_t Height() const { return Settled().height; }
   void SetLeft(int32_t v);
   void SetTop(int32_t v);
   // Kept between the window's minimum and maximum size.
   void SetWidth(int32_t v);
   void SetHeight(int32_t v);
-  Rect Bounds() const { return bounds_; }
+  Rect Bounds() const { return Settled(); }
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
   String Title() const { return TextProperty("Title"); }
@@ -80,6 +81,7 @@ class Window : public Object, public PropertyHolder {
  private:
   void RaiseWindowEvent(const std::string& event);
   void TearDown();
+  const Rect& Settled() const;
   void KeepOnScreen();
   // Kept between the minimum and the maximum, whatever the properties say.
   SizeLimits Limits() const;

@@ -394,6 +394,26 @@ class PaletteHome : public ::testing::Test {
 
   std::string PaletteStderr() const { return "palette's stderr:\n" + ReadFile(stderrPath_); }
 
+  // The palette refused to start: one line on standard error that speaks of
+  // the display and names `mentions`, exit status 2, no abort.
+  void ExpectOneSentenceAndStatus2(Process& palette, const std::string& mentions) {
+    const auto started = Clock::now();
+    const std::optional<int> status = palette.Wait(5000ms);
+    ASSERT_TRUE(status) << "still running 5 s later\n" << PaletteStderr();
+    EXPECT_LT(Clock::now() - started, 3s);
+    ASSERT_TRUE(WIFEXITED(*status)) << Describe(status) << "\n" << PaletteStderr();
+    EXPECT_EQ(WEXITSTATUS(*status), 2) << PaletteStderr();
+
+    const std::string err = ReadFile(stderrPath_);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "not one line:\n" << err;
+    EXPECT_NE(err.find("display"), std::string::npos) << err;
+    EXPECT_NE(err.find(mentions), std::string::npos) << err;
+    for (const auto& entry : fs::directory_iterator(root_.path())) {
+      EXPECT_NE(entry.path().filename().string().rfind("core", 0), 0u) << entry.path();
+    }
+  }
+
   void ExpectEndsWithStatus0(Process& palette) {
     const std::optional<int> status = palette.Wait(5000ms);
     ASSERT_TRUE(status) << "the palette still runs 5 s later\n" << PaletteStderr();
@@ -436,9 +456,10 @@ class PaletteOnX : public PaletteHome {
     return RunTool(argv, Environment(server_->display(), false), limit);
   }
 
-  // The palette window's id, once it is shown; empty, with a failure, when
-  // it does not show or the palette ends first.
-  std::string FindWindow(Process& palette) {
+  // The palette window's id (or that of another window of the palette,
+  // by its title), once it is shown; empty, with a failure, when it does
+  // not show or the palette ends first.
+  std::string FindWindow(Process& palette, const char* titlePattern = kTitlePattern) {
     const auto deadline = Clock::now() + 10s;
     while (Clock::now() < deadline) {
       if (palette.Poll()) {
@@ -448,11 +469,12 @@ class PaletteOnX : public PaletteHome {
         return {};
       }
       const Output found =
-          X({"xdotool", "search", "--sync", "--onlyvisible", "--name", kTitlePattern}, 1000ms);
+          X({"xdotool", "search", "--sync", "--onlyvisible", "--name", titlePattern}, 1000ms);
       std::istringstream ids(found.out);
       if (std::string id; ids >> id) return id;
     }
-    ADD_FAILURE() << "no window titled Tessalineパレット showed within 10 s\n" << PaletteStderr();
+    ADD_FAILURE() << "no window titled " << titlePattern << " showed within 10 s\n"
+                  << PaletteStderr();
     return {};
   }
 
@@ -644,8 +666,147 @@ TEST_P(PaletteSignalTest, EndsThePaletteThroughItsCloseWhichSavesTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, PaletteSignalTest,
                          ::testing::Values(SignalCase{SIGTERM, "SIGTERM"},
-                                           SignalCase{SIGINT, "SIGINT"}),
+                                           SignalCase{SIGINT, "SIGINT"},
+                                           SignalCase{SIGHUP, "SIGHUP"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Whether the process of that pid is gone (a zombie counts as gone).
+bool Gone(const std::string& pid) {
+  const std::string stat = ReadFile("/proc/" + pid + "/stat");
+  const auto close = stat.rfind(')');
+  return stat.empty() || (close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0);
+}
+
+// What the palette may be waiting on when a quit signal comes.
+struct WaitCase {
+  const char* name;
+  int signal;
+  bool hostScriptHangs;  // else the first-run message box is up
+};
+
+void PrintTo(const WaitCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteQuitWhileWaitingTest : public PaletteOnX,
+                                    public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(PaletteQuitWhileWaitingTest, EndsAtOnceThroughItsCloseWhichSavesTheFile) {
+  const WaitCase& c = GetParam();
+  // An empty folder lists nothing, so that Open shows its message box.
+  const fs::path folder = MakeScriptsFolder(c.hostScriptHangs ? "scripts" : "empty",
+                                            c.hostScriptHangs ? std::vector<std::string>{"a.jsx"}
+                                                              : std::vector<std::string>{});
+  // A sixth line is never read, and the close writes five: the file shows
+  // whether the close ran.
+  const std::string bounds = "310\n220\n200\n240\n" + folder.string() + "\n";
+  WritePrefs(bounds + "sixth\n");
+  const fs::path started = root_.path() / "version-asked", sleeper = root_.path() / "sleeper.pid";
+  if (c.hostScriptHangs) {
+    // The host takes its time over the version, far longer than the wait
+    // below, in a process of its own as a real host script would.
+    WriteFile(host_ / "scripts" / "168",
+              "#!/bin/sh\nsleep 100 & printf '%s' $! > '" + sleeper.string() + "'; : > '" +
+                  started.string() + "'; wait; printf '9.0\\n'\n",
+              true);
+  }
+  Process palette = StartPalette();
+  if (c.hostScriptHangs) {
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(started); }, 10000ms))
+        << "the host was never asked for its version\n"
+        << PaletteStderr();
+  } else {
+    ASSERT_FALSE(FindWindow(palette, "^Tessaline palette$").empty());
+  }
+
+  palette.Signal(c.signal);
+  ExpectEndsWithStatus0(palette);
+  EXPECT_EQ(Lines(ReadFile(prefs_)), Lines(bounds));
+  if (c.hostScriptHangs) {
+    const std::string pid = ReadFile(sleeper);
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }, 5000ms))
+        << "what the host script started still runs";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, PaletteQuitWhileWaitingTest,
+                         ::testing::Values(WaitCase{"MessageBox", SIGTERM, false},
+                                           WaitCase{"MessageBoxHangUp", SIGHUP, false},
+                                           WaitCase{"HostScript", SIGTERM, true},
+                                           WaitCase{"HostScriptInterrupt", SIGINT, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct MoveThenQuitCase {
+  const char* name;
+  bool bySignal;  // else Ctrl+Q
+};
+
+void PrintTo(const MoveThenQuitCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteMoveThenQuitTest : public PaletteOnX,
+                                public ::testing::WithParamInterface<MoveThenQuitCase> {};
+
+TEST_P(PaletteMoveThenQuitTest, SavesWhereTheWindowWasMovedRightBefore) {
+  const fs::path folder = MakeScriptsFolder("scripts", {"a.jsx"});
+  WritePrefs("50\n100\n150\n200\n" + folder.string() + "\n");
+  Process palette = StartPalette();
+  const std::string window = FindWindow(palette);
+  ASSERT_FALSE(window.empty());
+  const std::optional<Geometry> shown = SettledGeometry(window);
+  ASSERT_TRUE(shown);
+  const int bar = MenuBarHeight(*shown, 200);
+  ASSERT_EQ(*shown, (Geometry{50, 100 - bar, 150, 200 + bar}));
+  RemovePrefsOnceRead();
+
+  // The quit follows the move as closely as the tools allow: well within
+  // the moment the window waits before it reports a move of its own.
+  if (GetParam().bySignal) {
+    const Output moved = X({"xdotool", "windowmove", "--sync", window, "400", "300"});
+    palette.Signal(SIGTERM);
+    ASSERT_TRUE(moved.Succeeded()) << Describe(moved.status) << " " << moved.err;
+  } else {
+    const Output focus = X({"xdotool", "windowfocus", "--sync", window});
+    ASSERT_TRUE(focus.Succeeded()) << Describe(focus.status) << " " << focus.err;
+    const Output moved =
+        X({"xdotool", "windowmove", "--sync", window, "400", "300", "key", "ctrl+q"});
+    ASSERT_TRUE(moved.Succeeded()) << Describe(moved.status) << " " << moved.err;
+  }
+  ExpectEndsWithStatus0(palette);
+  const std::vector<std::string> expected = {"400", std::to_string(300 + bar), "150", "200",
+                                             folder.string()};
+  EXPECT_EQ(Lines(ReadFile(prefs_)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Quits, PaletteMoveThenQuitTest,
+                         ::testing::Values(MoveThenQuitCase{"CtrlQ", false},
+                                           MoveThenQuitCase{"SIGTERM", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct BadDisplayCase {
+  const char* name;
+  const char* screen;    // appended to the server's display
+  const char* platform;  // QT_QPA_PLATFORM, or nullptr
+  const char* mentions;  // what the sentence must name
+};
+
+void PrintTo(const BadDisplayCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteOnBadDisplayTest : public PaletteOnX,
+                                public ::testing::WithParamInterface<BadDisplayCase> {};
+
+TEST_P(PaletteOnBadDisplayTest, SaysSoInOneSentenceAndEndsAtOnce) {
+  const BadDisplayCase& c = GetParam();
+  std::vector<std::string> env = Environment(server_->display() + c.screen);
+  if (c.platform) env.push_back(std::string("QT_QPA_PLATFORM=") + c.platform);
+  Process palette = PaletteHome::StartPalette(env);
+  ExpectOneSentenceAndStatus2(palette, c.mentions);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Displays, PaletteOnBadDisplayTest,
+    ::testing::Values(BadDisplayCase{"ScreenThatDoesNotExist", ".5", nullptr, "screen 5"},
+                      BadDisplayCase{"PluginNotInstalled", "", "nosuchplugin", "nosuchplugin"},
+                      BadDisplayCase{"PluginsNoneInstalled", "", "nosuch;alsonot:x=1", "alsonot"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A display number no server holds: neither its socket nor its lock file
 // is there.
@@ -672,24 +833,8 @@ class PaletteWithoutDisplayTest : public PaletteHome,
 TEST_P(PaletteWithoutDisplayTest, SaysSoInOneSentenceAndEndsAtOnce) {
   const std::optional<std::string> display =
       GetParam().unreachableX ? std::optional<std::string>(UnheldDisplay()) : std::nullopt;
-  const auto started = Clock::now();
   Process palette = StartPalette(Environment(display));
-  const std::optional<int> status = palette.Wait(5000ms);
-  ASSERT_TRUE(status) << "still running 5 s later\n" << PaletteStderr();
-  EXPECT_LT(Clock::now() - started, 3s);
-  ASSERT_TRUE(WIFEXITED(*status)) << Describe(status) << "\n" << PaletteStderr();
-  EXPECT_NE(WEXITSTATUS(*status), 0);
-
-  const std::string err = ReadFile(stderrPath_);
-  ASSERT_FALSE(err.empty());
-  EXPECT_EQ(err.find('\n'), err.size() - 1) << "not one line:\n" << err;
-  EXPECT_NE(err.find("display"), std::string::npos) << err;
-  if (display) {
-    EXPECT_NE(err.find(*display), std::string::npos) << err;
-  }
-  for (const auto& entry : fs::directory_iterator(root_.path())) {
-    EXPECT_NE(entry.path().filename().string().rfind("core", 0), 0u) << entry.path();
-  }
+  ExpectOneSentenceAndStatus2(palette, display ? *display : "DISPLAY");
 }
 
 INSTANTIATE_TEST_SUITE_P(Displays, PaletteWithoutDisplayTest,

@@ -266,6 +266,59 @@ TEST_F(PaletteTest, OffScreenBoundsComeBackOntoTheScreen) {
   EXPECT_LE(window->Top() + window->Height(), 1080);
 }
 
+struct ScreenFitCase {
+  const char* name;
+  std::string bounds;  // the file's first four lines
+  std::vector<platform::Rect> screens;
+  platform::Rect expected;
+};
+
+void PrintTo(const ScreenFitCase& c, std::ostream* os) { *os << c.name; }
+
+class ScreenFitTest : public PaletteTest, public ::testing::WithParamInterface<ScreenFitCase> {};
+
+// Bounds that fit a screen come back exactly as saved; a window larger than
+// its screen is brought down to it, wholly on it, and is saved so.
+TEST_P(ScreenFitTest, RestoredWindowFitsItsScreen) {
+  const ScreenFitCase& c = GetParam();
+  WritePrefs(c.bounds);
+  display.SetScreens(c.screens);
+  host.version = "";
+  Start();
+  EXPECT_EQ(window->Bounds(), c.expected);
+  CloseWindow();
+  const platform::Rect& e = c.expected;
+  EXPECT_EQ(ReadPrefs(), FiveLines(e.left, e.top, e.width, e.height, ""));
+}
+
+const platform::Rect kMain{0, 0, 1920, 1080};
+const platform::Rect kRight{1920, 0, 1280, 1024};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ScreenFitTest,
+    ::testing::Values(
+        ScreenFitCase{"BeyondThirtyTwoBits", "4294967396\n4294967396\n4294967396\n4294967396\n",
+                      {kMain}, kMain},
+        ScreenFitCase{"ElevenNines", "99999999999\n99999999999\n99999999999\n99999999999\n",
+                      {kMain}, kMain},
+        ScreenFitCase{"Exponent", "1e30\n1e30\n1e30\n1e30\n", {kMain}, kMain},
+        ScreenFitCase{"HugeNegative", "-99999999999\n-1e30\n99999999999\n99999999999\n",
+                      {kMain, kRight}, kMain},
+        ScreenFitCase{"TooWideOnly", "100\n50\n40000\n300\n", {kMain}, {0, 50, 1920, 300}},
+        ScreenFitCase{"TooLargeForTheScreenItIsOn", "2000\n50\n1500\n900\n", {kMain, kRight},
+                      {1920, 50, 1280, 900}},
+        ScreenFitCase{"FitsExactly", "0\n0\n1920\n1080\n", {kMain}, kMain},
+        ScreenFitCase{"FitsAsSaved", "10\n20\n300\n400\n", {kMain}, {10, 20, 300, 400}},
+        ScreenFitCase{"PartlyOffButWithinReach", "1800\n900\n300\n400\n", {kMain},
+                      {1800, 900, 300, 400}},
+        ScreenFitCase{"OnTheOtherScreen", "2100\n-40\n500\n600\n", {kMain, kRight},
+                      {2100, -40, 500, 600}},
+        ScreenFitCase{"MinimumStaysOnATinyScreen", "0\n0\n100\n100\n", {{0, 0, 50, 50}},
+                      {0, 0, 64, 64}}),
+    [](const ::testing::TestParamInfo<ScreenFitCase>& info) {
+      return std::string(info.param.name);
+    });
+
 // --- writing ----------------------------------------------------------------
 
 TEST_F(PaletteTest, CloseReplacesThePreviousFileWhole) {

@@ -175,17 +175,34 @@ TEST_F(StartupTest, QuitFromTheMenuClosesTheWindowFirstAndEndsTheLoop) {
   EXPECT_TRUE(palette::implicit::implicitInstance.IsNil());
 }
 
-TEST_F(StartupTest, ExceptionDuringStartUpSkipsTheLoopAndIsReported) {
+TEST_F(StartupTest, ExceptionDuringStartUpSkipsTheLoopIsReportedAndEndsAsAFailure) {
   host.failNext = "getAiVer";
   bool eventRan = false;
   display.Post([&] { eventRan = true; });
 
-  EXPECT_EQ(palette::MainRoutine(display), 0);
+  testing::internal::CaptureStderr();
+  const int status = palette::MainRoutine(display);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(err.find("tessaline: An unhandled"), std::string::npos) << err;
   EXPECT_EQ(display.RunCount(), 0);
   EXPECT_FALSE(eventRan);
   EXPECT_TRUE(LogHas("unhandled: "));
   EXPECT_EQ(Calls("getAiVer"), 1);
   EXPECT_FALSE(fs::exists(PrefsFile()));
+}
+
+TEST_F(StartupTest, TimerTickWhileTheFirstMessageIsUpReachesTheOneWindow) {
+  // No preferences file and the host's folder is missing: Open's listing
+  // shows its message, and the one-second tick comes while it is up. The
+  // tick's handler finds the palette through the implicit accessor, which
+  // must answer the window whose Open is still running.
+  display.AnswerMessage([this] { display.AdvanceClock(1000); });
+  Start();
+  ASSERT_EQ(display.Messages(), (Names{"スクリプトファイルが読み込めませんでした。"}));
+  EXPECT_EQ(Calls("frontAppli"), 1);
+  EXPECT_EQ(Calls("getAiVer"), 1);
+  EXPECT_EQ(platform::OpenWindows().size(), 1u);
 }
 
 // -------------------------------------------------------- window lifetime

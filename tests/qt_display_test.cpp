@@ -180,6 +180,21 @@ TEST_F(QtPaletteTest, WindowFloatsWithTitleSizeAndItsMenuBarInside) {
   }
 }
 
+TEST_F(QtPaletteTest, SavedBoundsFarBeyondTheScreenGiveAWindowWhollyOnIt) {
+  OpenOn(Sample(), "99999999999\n99999999999\n99999999999\n99999999999\n");
+  const Rect screen = qt_->Screens().front();
+  const qi::WindowView v = qi::InspectWindow(*window);
+  // The whole window, its menu bar included, takes the screen's usable
+  // area and no more; the button stands inside the content area.
+  EXPECT_EQ(v.frame, screen) << Describe(v.frame) << " on " << Describe(screen);
+  EXPECT_GT(v.menuBar.height, 0);
+  EXPECT_EQ(v.content, window->Bounds()) << Describe(v.content);
+  const Rect button = qi::ControlGeometry(window->BevelButton1().Deref());
+  EXPECT_GT(button.height, 0);
+  EXPECT_LE(button.top + button.height, v.content.height) << Describe(button);
+  EXPECT_LE(button.left + button.width, v.content.width) << Describe(button);
+}
+
 TEST_F(QtPaletteTest, ControlsFollowTheWindowByTheirLocks) {
   OpenOn(Sample());
   const qi::ListView list = qi::InspectList(List());
@@ -413,6 +428,8 @@ TEST_F(QtPaletteTest, QuittingClosesThePaletteSavesItAndEndsTheLoop) {
     const fs::path scripts = Sample();
     OpenOn(scripts, "40\n60\n150\n200\n");
     qi::ResizeByUser(*window, 300, 240);
+    // Read at once, before the widget's own report of the change is due.
+    EXPECT_EQ(window->Width(), 300);
     ASSERT_TRUE(qi::WaitUntil([this] { return window->Width() == 300; }, kWaitMs));
 
     // From inside the running loop, as the user would; a loop that does not

@@ -35,6 +35,20 @@ std::string ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Whether the process of that pid ends (or is left a zombie) within a few
+// seconds.
+bool Ends(const std::string& pid) {
+  for (int i = 0; i < 100; ++i) {
+    const std::string stat = ReadFile("/proc/" + pid + "/stat");
+    const auto close = stat.rfind(')');
+    if (stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z")) {
+      return true;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
 // Sets (or, with nullopt, unsets) a variable and puts the old value back.
 class ScopedEnv {
  public:
@@ -102,6 +116,7 @@ class ScriptRunnerTest : public ::testing::Test {
     env_.emplace_back(std::make_unique<ScopedEnv>("TESSALINE_SCRIPT_TIMEOUT_MS", std::nullopt));
   }
   void TearDown() override {
+    platform::ResumeScripts();
     env_.clear();
     fs::remove_all(dir_);
   }
@@ -272,14 +287,36 @@ TEST_F(ScriptRunnerTest, ScriptPastItsLimitIsKilledWithWhatItStarted) {
   // The sleep it started went with it.
   const std::string pid = ReadFile(pidFile);
   ASSERT_FALSE(pid.empty());
-  bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i) {
-    const std::string stat = ReadFile("/proc/" + pid + "/stat");
-    const auto close = stat.rfind(')');
-    gone = stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
-    if (!gone) std::this_thread::sleep_for(20ms);
-  }
-  EXPECT_TRUE(gone) << "sleep " << pid << " still running";
+  EXPECT_TRUE(Ends(pid)) << "sleep " << pid << " still running";
+}
+
+TEST_F(ScriptRunnerTest, StoppedScriptIsKilledWithWhatItStartedAndNoneStartsAfter) {
+  // Well within its limit the script would answer "late": only the stop
+  // can make its reply empty.
+  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "60000");
+  const fs::path pidFile = dir_ / "sleeper.pid", started = dir_ / "started";
+  WriteScript(168, "sleep 20 & printf '%s' $! > '" + pidFile.string() + "'; : > '" +
+                       started.string() + "'; wait; printf late");
+  // As a quit signal's handler would, while the runner waits on the script.
+  std::thread quitSignal([&] {
+    for (int i = 0; i < 1000 && !fs::exists(started); ++i) std::this_thread::sleep_for(10ms);
+    platform::StopScripts();
+  });
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+  quitSignal.join();
+  const std::string pid = ReadFile(pidFile);
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(Ends(pid)) << "sleep " << pid << " still running";
+
+  const fs::path ran = dir_ / "ran";
+  WriteScript(169, ": > '" + ran.string() + "'; printf front");
+  WriteScript("appleevent", ": > '" + ran.string() + "'");
+  EXPECT_EQ(runner_.ScriptFunction(169).str(), "");
+  EXPECT_FALSE(platform::NewAppleEvent("misc", "actv", "ART5")->Send());
+  EXPECT_FALSE(fs::exists(ran));
+
+  platform::ResumeScripts();
+  EXPECT_EQ(runner_.ScriptFunction(169).str(), "front");
 }
 
 TEST_F(ScriptRunnerTest, FloodOfOutputIsCappedWithoutHoldingItAll) {

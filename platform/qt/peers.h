@@ -90,6 +90,8 @@ class QtWindowPeer : public WindowPeer {
   void SetFrame(WindowFrame frame, const WindowButtons& buttons, bool resizeable) override;
   void SetVisible(bool visible) override;
   void SetMenuBar(const Ref<MenuBar>& bar, bool visible) override;
+  void SettleBounds() override;
+  Margins FrameMargins(int32_t width) const override;
 
   Window& model() const { return model_; }
   TopLevelWidget* widget() const { return widget_; }

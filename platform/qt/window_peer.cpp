@@ -29,8 +29,20 @@ std::vector<QPointer<TopLevelWidget>>& Windows() {
 
 // The user's own pause between two moves of a drag is longer than this; a
 // burst of geometry changes (the window manager answering a move and a
-// resize one after the other) is reported once, settled.
+// resize one after the other) is reported once, settled. Reading a bound
+// of the model settles a pending report at once (SettleBounds).
 constexpr int kReportDelayMs = 60;
+
+// The whole window, menu bar included, for content at `b`. The model's
+// bounds may lie near the ends of int (a restored file) until the window is
+// placed on a screen; Qt's rectangles would overflow there.
+QRect FrameGeometry(const Rect& b, int menuBarHeight) {
+  const auto clamped = [](int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+  };
+  return QRect(clamped(b.left), clamped(int64_t{b.top} - menuBarHeight), b.width,
+               b.height + menuBarHeight);
+}
 
 // "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
 QKeySequence ShortcutOf(const String& text) {
@@ -254,7 +266,7 @@ void QtWindowPeer::ApplyBounds() {
   const Rect b = bounds_;
   const int mbh = MenuBarHeight(b.width);
   ++applying_;
-  widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
+  widget_->setGeometry(FrameGeometry(b, mbh));
   --applying_;
 }
 
@@ -294,9 +306,9 @@ void QtWindowPeer::ApplyVisible() {
   // must stand exactly where the model says.
   const int mbh = content_->geometry().top();
   const Rect b = bounds_;
-  if (widget_->geometry() != QRect(b.left, b.top - mbh, b.width, b.height + mbh)) {
+  if (widget_->geometry() != FrameGeometry(b, mbh)) {
     ++applying_;
-    widget_->setGeometry(b.left, b.top - mbh, b.width, b.height + mbh);
+    widget_->setGeometry(FrameGeometry(b, mbh));
     --applying_;
   }
 }
@@ -338,6 +350,16 @@ void QtWindowPeer::BuildMenuBar() {
 void QtWindowPeer::GeometryChanged() {
   if (applying_ || !widget_->isVisible()) return;
   reportTimer_->start();
+}
+
+void QtWindowPeer::SettleBounds() {
+  if (!reportTimer_->isActive()) return;
+  reportTimer_->stop();
+  ReportGeometry();
+}
+
+Margins QtWindowPeer::FrameMargins(int32_t width) const {
+  return Margins{0, MenuBarHeight(width), 0, 0};
 }
 
 void QtWindowPeer::ReportGeometry() {

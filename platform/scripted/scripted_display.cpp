@@ -21,6 +21,10 @@ class ScriptedWindowPeer : public WindowPeer {
   void SetFrame(WindowFrame, const WindowButtons&, bool) override {}
   void SetVisible(bool visible) override { display_.RecordVisible(visible); }
   void SetMenuBar(const Ref<MenuBar>&, bool) override {}
+  // The test moves the window through its model: nothing is ever pending.
+  void SettleBounds() override {}
+  // No menu bar is drawn.
+  Margins FrameMargins(int32_t) const override { return {}; }
 
  private:
   ScriptedDisplay& display_;
