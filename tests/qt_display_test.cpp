@@ -240,6 +240,19 @@ TEST_F(QtPaletteTest, ControlsFollowTheWindowByTheirLocks) {
   }
 }
 
+TEST_F(QtPaletteTest, ButtonCaptionTakesTheLargestHalfPointStepThatFits) {
+  OpenOn(Sample());
+  // Narrow to wide and back: the caption shrinks and grows again, always to
+  // the size that measuring every half-point step down would pick.
+  for (const int32_t width : {64, 90, 118, 150, 171, 199, 240, 133, 101}) {
+    SCOPED_TRACE(width);
+    qi::ResizeByUser(*window, width, 200);
+    ASSERT_TRUE(qi::WaitUntil([&] { return window->Width() == width; }, kWaitMs));
+    const qi::ButtonView caption = qi::InspectButton(window->BevelButton1().Deref());
+    EXPECT_EQ(caption.pointSize, caption.stepwisePointSize);
+  }
+}
+
 TEST_F(QtPaletteTest, ListShowsTheTreeAndTheUsersHandReachesTheHandlers) {
   const fs::path scripts = Sample();
   OpenOn(scripts);

@@ -29,6 +29,10 @@ inline QString ToQString(const String& text) { return QString::fromStdString(tex
 inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 inline Rect ToRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; }
 
+// A button's caption keeps this many pixels clear of the bevel on either
+// side; what is left is the room it is fitted to.
+constexpr int kCaptionClearance = 2;
+
 // Where a control designed at `design` on a content area of `reference`
 // size goes on one of `current` size: an edge locked on both sides
 // stretches, one locked only on the far side keeps its distance to it.

@@ -135,6 +135,15 @@ ButtonView InspectButton(const BevelButton& button) {
   option.text = b->text();
   const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
   view.captionFits = b->fontMetrics().horizontalAdvance(b->text()) <= room.width();
+  const int asked = button.IntProperty("TextSize", 0);
+  qreal size = asked > 0 ? asked : QApplication::font(b).pointSizeF();
+  QFont font = b->font();
+  const int fitRoom = room.width() - 2 * qt::kCaptionClearance;
+  for (;; size -= 0.5) {
+    font.setPointSizeF(size);
+    if (size <= 0.5 || QFontMetrics(font).horizontalAdvance(b->text()) <= fitRoom) break;
+  }
+  view.stepwisePointSize = size;
   return view;
 }
 

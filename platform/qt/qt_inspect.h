@@ -48,6 +48,9 @@ struct ButtonView {
   std::string text;
   double pointSize = 0;
   bool captionFits = false;  // the caption's width is within the label's room
+  // The size a plain walk finds: down from the size asked for in half-point
+  // steps, measuring each, to the first at which the caption fits.
+  double stepwisePointSize = 0;
 };
 ButtonView InspectButton(const BevelButton& button);
 
