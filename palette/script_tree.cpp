@@ -1,5 +1,7 @@
 // The scripts folder as a two-level tree: one reading of the folder fills
 // the list, and each folder row keeps its items as text for its expansion.
+#include <algorithm>
+#include <limits>
 #include <string>
 
 #include "palette/fields.h"
@@ -18,10 +20,14 @@ constexpr std::string_view kChildEnd = "<>";
 
 std::vector<std::string_view> ListedFields(std::string_view text, std::string_view separator) {
   std::vector<std::string_view> fields;
-  platform::ForEachField(text, separator, [&fields](std::string_view field) {
-    if (!field.empty()) fields.push_back(field);
-  });
+  ForEachListedField(text, separator, [&fields](std::string_view field) { fields.push_back(field); });
   return fields;
+}
+
+int32_t CountListedFields(std::string_view text, std::string_view separator) {
+  int64_t count = 0;
+  ForEachListedField(text, separator, [&count](std::string_view) { ++count; });
+  return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
 void Window1::setLB1() {
@@ -47,6 +53,9 @@ void Window1::setLB1() {
       }
       platform::BackgroundTask();
     }
+    // The rows are made from the listing alone: the folder's reading, large
+    // for a large folder, is not kept alongside them.
+    gMyScriptFolder->EndReading();
     Ref<platform::Listbox> list = LB1();
     // The rows of a folder listed before would be run against this one,
     // where their files are not: they go before anything is said.
@@ -55,7 +64,7 @@ void Window1::setLB1() {
       my_msgbox("スクリプトファイルが読み込めませんでした。");
       return;
     }
-    for (std::string_view entry : ListedFields(listing, kEntryEnd)) {
+    ForEachListedField(listing, kEntryEnd, [&list](std::string_view entry) {
       const std::size_t mark = entry.find(kFolderMark);
       if (mark == std::string_view::npos) {
         list->AddRow(String(entry));
@@ -69,7 +78,7 @@ void Window1::setLB1() {
         list->SetCell(list->LastIndex(), 0, String(entry.substr(0, mark)));
       }
       platform::BackgroundTask();
-    }
+    });
     list->SetColumnCount(1);
   } catch (const std::exception&) {
     // Listing is best effort: the list keeps what it had, and whoever asked
@@ -80,16 +89,16 @@ void Window1::setLB1() {
 void Window1::LB1_ExpandRow(Ref<platform::Listbox> me, int32_t row) {
   const String folderName = me->Cell(row, 0);
   const String childList = me->Cell(row, 1);
-  for (std::string_view child : ListedFields(childList.view(), kChildEnd)) {
+  ForEachListedField(childList.view(), kChildEnd, [&me, &folderName](std::string_view child) {
     me->AddRow(String());
     me->SetCell(me->LastIndex(), 0, String(child));
     me->SetCell(me->LastIndex(), 1, folderName);
     platform::BackgroundTask();
-  }
+  });
 }
 
 void Window1::LB1_CollapseRow(Ref<platform::Listbox> me, int32_t row) {
-  const auto added = static_cast<int32_t>(ListedFields(me->Cell(row, 1).view(), kChildEnd).size());
+  const int32_t added = CountListedFields(me->Cell(row, 1).view(), kChildEnd);
   const int32_t first = row + 1;
   for (int32_t k = row + added; k >= first; --k) {
     me->RemoveRow(k);

@@ -30,8 +30,6 @@ namespace {
 // What a folder reading learned about an entry's type from readdir alone.
 enum class Kind : unsigned char { Unknown, File, Folder, Symlink };
 
-using HiddenNames = std::unordered_set<std::string>;
-
 // The Finder-info attribute as other systems (Samba, netatalk, macOS over
 // NFS) keep it on Linux: 32 bytes, the file type in the first four.
 constexpr const char kFinderInfo[] = "user.com.apple.FinderInfo";
@@ -78,6 +76,17 @@ Kind KindOf(unsigned char type) {
   return Kind::Unknown;
 #endif
 }
+
+}  // namespace
+
+// The names a folder's ".hidden" file lists, looked up by view.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+class HiddenNames : public std::unordered_set<std::string, NameHash, std::equal_to<>> {};
+
+namespace {
 
 // The names a folder's ".hidden" file lists, one a line; nullptr when the
 // folder has none, so a listing without one costs nothing per item.
@@ -147,20 +156,32 @@ QString ToQString(const std::string& path) {
 
 }  // namespace
 
+// One reading of a folder: the names laid end to end in one text, so that
+// a large folder costs no allocation per entry, and the entries in the
+// listing's order.
 struct FolderItem::Listing {
   struct Entry {
-    std::string name;
+    std::size_t offset;
+    unsigned short length;  // a Linux name is at most 255 bytes
     Kind kind;
   };
+  std::string names;
   std::vector<Entry> entries;
   std::shared_ptr<const HiddenNames> hidden;
-};
 
-// What the parent's reading knew about an item, so that walking a large
-// folder asks the file system nothing more per item (a stat for links only).
-struct FolderItem::Hints {
-  Kind kind = Kind::Unknown;
-  std::shared_ptr<const HiddenNames> hidden;  // the parent's ".hidden"; may be null
+  std::string_view Name(const Entry& e) const { return {names.data() + e.offset, e.length}; }
+
+  // NameLess's order: the names with ASCII case folded, then the names
+  // themselves. Each name is folded once, not at every comparison.
+  void Sort() {
+    const std::string folded = FoldAsciiCase(names);
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+      const std::string_view fa(folded.data() + a.offset, a.length);
+      const std::string_view fb(folded.data() + b.offset, b.length);
+      if (const int order = fa.compare(fb)) return order < 0;
+      return Name(a) < Name(b);
+    });
+  }
 };
 
 FolderItem::FolderItem(std::string path) : path_(std::move(path)) {}
@@ -218,13 +239,13 @@ int32_t FolderItem::Count() {
       const std::string_view name(entry->d_name);
       if (name == "." || name == "..") continue;
       if (name == ".hidden") hasHiddenFile = true;
-      listing->entries.push_back({std::string(name), KindOf(entry->d_type)});
+      listing->entries.push_back({listing->names.size(),
+                                  static_cast<unsigned short>(name.size()),
+                                  KindOf(entry->d_type)});
+      listing->names += name;
     }
     ::closedir(dir);
-    std::sort(listing->entries.begin(), listing->entries.end(),
-              [](const Listing::Entry& a, const Listing::Entry& b) {
-                return NameLess(a.name, b.name);
-              });
+    listing->Sort();
     if (hasHiddenFile) listing->hidden = ReadHiddenFile(path_);
   }
   listing_ = std::move(listing);
@@ -238,13 +259,14 @@ Ref<FolderItem> FolderItem::Item(int32_t index) {
   if (!listing_) Count();
   if (index < 1 || static_cast<std::size_t>(index) > listing_->entries.size()) return nullptr;
   const auto& entry = listing_->entries[static_cast<std::size_t>(index) - 1];
-  auto item = New<FolderItem>(JoinPath(path_, entry.name));
-  auto hints = std::make_shared<Hints>();
-  hints->kind = entry.kind;
-  hints->hidden = listing_->hidden;
-  item->hints_ = std::move(hints);
+  auto item = New<FolderItem>(JoinPath(path_, listing_->Name(entry)));
+  item->parentHidden_ = listing_->hidden;
+  item->kind_ = static_cast<unsigned char>(entry.kind);
+  item->fromReading_ = true;
   return item;
 }
+
+void FolderItem::EndReading() { listing_.reset(); }
 
 // The root is named "/" so that it never shows as a blank name.
 String FolderItem::Name() const { return String(LastComponent(path_)); }
@@ -255,19 +277,15 @@ bool FolderItem::Visible() const {
   const std::string_view name = LastComponent(path_);
   if (name.empty() || name.front() == '.') return false;
   if (path_ == "/") return true;
-  std::shared_ptr<const HiddenNames> hidden;
-  if (hints_) {
-    hidden = hints_->hidden;
-  } else {
-    hidden = ReadHiddenFile(ParentPath(path_));
-  }
-  return !hidden || hidden->find(std::string(name)) == hidden->end();
+  const std::shared_ptr<const HiddenNames> hidden =
+      fromReading_ ? parentHidden_ : ReadHiddenFile(ParentPath(path_));
+  return !hidden || hidden->find(name) == hidden->end();
 }
 
 bool FolderItem::Directory() const {
-  if (hints_) {
-    if (hints_->kind == Kind::Folder) return true;
-    if (hints_->kind == Kind::File) return false;
+  if (fromReading_) {
+    if (static_cast<Kind>(kind_) == Kind::Folder) return true;
+    if (static_cast<Kind>(kind_) == Kind::File) return false;
   }
   struct stat st {};
   return StatFollowing(path_, st) && S_ISDIR(st.st_mode);

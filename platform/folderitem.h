@@ -13,6 +13,7 @@ namespace platform {
 
 class TextInputStream;
 class TextOutputStream;
+class HiddenNames;
 
 // A handle to a file or folder by its absolute POSIX path. The item need not
 // exist on disk.
@@ -34,6 +35,9 @@ class FolderItem : public Object {
   int32_t Count();
   // Item i, from 1 to Count; nil outside that range.
   Ref<FolderItem> Item(int32_t index);
+  // Lets the reading that Count made go, for a caller done walking a large
+  // folder; a later Item makes a new one.
+  void EndReading();
 
   String Name() const;
   // The name the user sees: on this platform, the name itself.
@@ -70,11 +74,15 @@ class FolderItem : public Object {
 
  private:
   struct Listing;
-  struct Hints;
   std::string path_;
   std::string macType_;
-  std::shared_ptr<Listing> listing_;       // the one reading Count/Item use
-  std::shared_ptr<const Hints> hints_;     // what the parent's reading knew
+  std::shared_ptr<Listing> listing_;  // the one reading Count/Item use
+  // What the parent's reading knew of the item, so that walking a large
+  // folder asks the file system nothing more per item (a stat for links
+  // only): its kind from the folder entry, and the folder's ".hidden".
+  std::shared_ptr<const HiddenNames> parentHidden_;  // may be null
+  unsigned char kind_ = 0;
+  bool fromReading_ = false;
 };
 
 // Path type 0: an absolute POSIX path. Nil when the text names no item.

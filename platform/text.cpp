@@ -38,6 +38,12 @@ bool NameLess(std::string_view a, std::string_view b) {
   return a < b;
 }
 
+std::string FoldAsciiCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = FoldAscii(c);
+  return folded;
+}
+
 int32_t InStr(int32_t start, const String& text, const String& find) {
   const std::string_view t = text.view();
   const std::string_view f = find.view();

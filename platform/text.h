@@ -49,6 +49,9 @@ bool TextEquals(std::string_view a, std::string_view b);
 // Orders names the way the folder listing hands them out: ASCII case folded
 // first, then plain byte order to break ties.
 bool NameLess(std::string_view a, std::string_view b);
+// The text with ASCII letters in lower case and every other byte as it is:
+// NameLess orders by these in byte order before its tie-break.
+std::string FoldAsciiCase(std::string_view text);
 
 // Position (counted from 1) of the first occurrence of `find` in `text` at
 // or after byte `start` (counted from 1; 0 means from the beginning), using

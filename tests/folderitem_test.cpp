@@ -310,6 +310,16 @@ TEST_F(FolderItemTest, EachCountIsAFreshReading) {
   EXPECT_EQ(folder->Item(2), nullptr);  // still the reading Count made
   ASSERT_EQ(folder->Count(), 2);
   EXPECT_EQ(folder->Item(2)->Name().str(), "second");
+  // Once the reading is let go, items come from a new one; an item already
+  // handed out keeps what it knew.
+  auto first = folder->Item(1);
+  folder->EndReading();
+  WriteBytes(Path("third"), "x");
+  ASSERT_TRUE(folder->Item(3));
+  EXPECT_EQ(folder->Item(3)->Name().str(), "third");
+  EXPECT_EQ(first->Name().str(), "first");
+  EXPECT_TRUE(first->Visible());
+  EXPECT_FALSE(first->Directory());
 }
 
 TEST_F(FolderItemTest, DotNamesAndHiddenFileNamesAreInvisible) {
