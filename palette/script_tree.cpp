@@ -16,6 +16,49 @@ namespace {
 constexpr std::string_view kEntryEnd = "</>";
 constexpr std::string_view kFolderMark = "<@>";
 constexpr std::string_view kChildEnd = "<>";
+
+// The script listing, kept as a run of pieces that each end with an
+// entry's "</>": the fill takes the pieces in order and lets each go once
+// its rows are made, so that a large listing and the rows made from it are
+// never both whole (the list keeps its texts in blocks about a piece's
+// size, which take the room a piece leaves). A piece ends right after a
+// "</>", and one "</>" cannot overlap another, so the pieces' entries are
+// the listing's.
+class Listing {
+ public:
+  Listing& operator+=(std::string_view text) {
+    if (last_.capacity() < kRoom) last_.reserve(kRoom);
+    last_.append(text);
+    return *this;
+  }
+  void EndEntry() {
+    last_.append(kEntryEnd);
+    if (last_.size() >= kPiece) {
+      pieces_.push_back(std::move(last_));
+      last_ = std::string();
+    }
+  }
+  bool IsEmpty() const { return pieces_.empty() && last_.empty(); }
+  // Each entry, in order.
+  template <class Visit>
+  void TakeEntries(Visit&& visit) {
+    if (!last_.empty()) pieces_.push_back(std::move(last_));
+    last_ = std::string();
+    for (std::string& piece : pieces_) {
+      ForEachListedField(piece, kEntryEnd, visit);
+      std::string().swap(piece);
+    }
+    pieces_.clear();
+  }
+
+ private:
+  // A piece is cut once it holds kPiece bytes, in room for a little more.
+  static constexpr std::size_t kPiece = 60 * 1024;
+  static constexpr std::size_t kRoom = 64 * 1024 - 1;
+  std::vector<std::string> pieces_;
+  std::string last_;
+};
+
 }  // namespace
 
 std::vector<std::string_view> ListedFields(std::string_view text, std::string_view separator) {
@@ -34,7 +77,7 @@ void Window1::setLB1() {
   try {
     // The listing: every visible top-level item whose name does not begin
     // with "."; a folder brings all of its own items, unfiltered.
-    std::string listing;
+    Listing listing;
     const int32_t count = gMyScriptFolder->Count();
     for (int32_t i = 1; i <= count; ++i) {
       Ref<platform::FolderItem> item = gMyScriptFolder->Item(i);
@@ -49,7 +92,7 @@ void Window1::setLB1() {
             platform::BackgroundTask();
           }
         }
-        listing += kEntryEnd;
+        listing.EndEntry();
       }
       platform::BackgroundTask();
     }
@@ -60,11 +103,11 @@ void Window1::setLB1() {
     // The rows of a folder listed before would be run against this one,
     // where their files are not: they go before anything is said.
     list->DeleteAllRows();
-    if (listing.empty()) {
+    if (listing.IsEmpty()) {
       my_msgbox("スクリプトファイルが読み込めませんでした。");
       return;
     }
-    ForEachListedField(listing, kEntryEnd, [&list](std::string_view entry) {
+    listing.TakeEntries([&list](std::string_view entry) {
       const std::size_t mark = entry.find(kFolderMark);
       if (mark == std::string_view::npos) {
         list->AddRow(String(entry));

@@ -39,17 +39,10 @@ bool Listbox::TreeExpanded(int32_t top) const {
 }
 String Listbox::TreeCell(int32_t top, int32_t child, int32_t column) const {
   if (top < 0 || top >= TopCount() || child >= ChildCount(top) || column < 0) return String();
-  const Rows::Cells& cells = rows_.CellsAt(Pos{top, child});
-  return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)]
-                                                         : String();
+  return String(rows_.Text(Pos{top, child}, column));
 }
 
 void Listbox::AddRow(const String& text) {
-  Rows::Cells cells;
-  // Rows commonly carry a second column (the palette's do): room for it
-  // now spares a reallocation when it is written.
-  cells.reserve(2);
-  cells.push_back(text);
   if (!expanding_.empty() && expanding_.back() >= 0) {
     // Within ExpandRow the row goes under the expanding folder, after the
     // rows this expansion has added so far; the peer hears of them together.
@@ -58,7 +51,7 @@ void Listbox::AddRow(const String& text) {
                        (!pending_.removal && pending_.top == top &&
                         pending_.first + pending_.count == rows_.ChildCount(top));
     if (!joins) Announce();
-    last_ = rows_.AddChild(top, std::move(cells));
+    last_ = rows_.AddChild(top, text.view());
     if (peer_) {
       if (pending_.count == 0) pending_ = Pending{top, last_.child, 0, false, false};
       ++pending_.count;
@@ -66,7 +59,7 @@ void Listbox::AddRow(const String& text) {
     return;
   }
   Announce();
-  rows_.AddTop(std::move(cells), false);
+  rows_.AddTop(text.view(), false);
   last_ = Pos{TopCount() - 1, -1};
   if (peer_) peer_->RowsInserted(-1, last_.top, 1);
 }
@@ -78,7 +71,7 @@ void Listbox::AddFolder(const String& text) {
     return;
   }
   Announce();
-  rows_.AddTop({text}, true);
+  rows_.AddTop(text.view(), true);
   last_ = Pos{TopCount() - 1, -1};
   if (peer_) peer_->RowsInserted(-1, last_.top, 1);
 }
@@ -166,9 +159,7 @@ void Listbox::SetCell(int32_t row, int32_t column, const String& text) {
   const bool pending = !pending_.removal && pending_.count > 0 && p.top == pending_.top &&
                        p.child >= pending_.first;
   if (!pending) Announce();
-  auto& cells = rows_.CellsAt(p);
-  if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(column + 1);
-  cells[static_cast<std::size_t>(column)] = text;
+  rows_.SetText(p, column, text.view());
   if (peer_ && !pending) peer_->CellChanged(p.top, p.child, column);
 }
 

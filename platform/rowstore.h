@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <string_view>
 #include <vector>
 
-#include "platform/text.h"
+#include "platform/textblocks.h"
 
 namespace platform {
 
@@ -19,9 +21,9 @@ struct RowPos {
 
 // Prefix sums over non-negative weights, with point updates, appends and
 // the search from a running sum back to its element, all in logarithmic
-// time.
+// time. A weight sum is a number of rows, which the list counts in 32 bits.
 struct Fenwick {
-  std::vector<int64_t> node{0};  // 1-based
+  std::vector<int32_t> node{0};  // 1-based
   int64_t total = 0;
 
   int64_t Prefix(std::size_t count) const;  // weight of elements [0, count)
@@ -35,12 +37,11 @@ struct Fenwick {
 
 // The rows as a two-level tree (the list never nests deeper): top-level
 // rows, each with its cells, and under each its child rows. Rows are added
-// at the end of the top level or of one row's children. Places passed in
-// are the caller's to check: every one must name a row that is there.
+// at the end of the top level or of one row's children. Places and columns
+// passed in are the caller's to check: every place must name a row that is
+// there, every column be 0 or more.
 class RowStore {
  public:
-  using Cells = std::vector<String>;
-
   // Every row, children included.
   int64_t Total() const { return weight_.total; }
   int32_t TopCount() const { return static_cast<int32_t>(live_.total); }
@@ -50,37 +51,60 @@ class RowStore {
   // The place of flat row `row` (0 <= row < Total()).
   RowPos Locate(int64_t row) const;
 
-  Cells& CellsAt(const RowPos& at);
-  const Cells& CellsAt(const RowPos& at) const;
+  // A cell never written reads empty. The view lasts until the store next
+  // changes.
+  std::string_view Text(const RowPos& at, int32_t column) const;
+  // Raises std::length_error when the store's texts would outgrow it.
+  void SetText(const RowPos& at, int32_t column, std::string_view text);
   bool IsFolder(int32_t top) const;
   bool IsExpanded(int32_t top) const;
   void SetExpanded(int32_t top, bool expanded);
 
-  void AddTop(Cells cells, bool folder);
+  // A new row holds `first` in its first column. These raise as SetText.
+  void AddTop(std::string_view first, bool folder);
   // At the end of the children of `top`; answers the new row's place.
-  RowPos AddChild(int32_t top, Cells cells);
+  RowPos AddChild(int32_t top, std::string_view first);
   // A top-level row goes with its children.
   void Remove(const RowPos& at);
   void Clear();
 
  private:
+  using Span = TextBlocks::Span;
+  // A row costs a few words: its first two columns' texts (the palette's
+  // rows use no more) stand in it, further columns and a folder's children
+  // apart, for the few rows that have them.
   struct Row {
-    Cells cells;
+    Span first, second;
+    uint32_t extra = 0;  // 1 + the row's place in extras_; 0: none
   };
   struct Top : Row {
     bool folder = false;
     bool expanded = false;
     bool removed = false;
-    std::vector<Row> children;
+  };
+  struct Extra {
+    std::vector<Span> columns;  // from column 2 on
+    std::vector<Row> children;  // a top-level row's
   };
 
-  static int64_t WeightOf(const Top& t) { return 1 + static_cast<int64_t>(t.children.size()); }
+  std::size_t ChildrenOf(const Row& r) const {
+    return r.extra ? extras_[r.extra - 1].children.size() : 0;
+  }
+  int64_t WeightOf(const Top& t) const { return 1 + static_cast<int64_t>(ChildrenOf(t)); }
   std::size_t SlotOf(int32_t top) const { return live_.Find(top); }
   Top& TopAt(int32_t top) { return slots_[SlotOf(top)]; }
   const Top& TopAt(int32_t top) const { return slots_[SlotOf(top)]; }
   Row& At(const RowPos& p);
+  const Row& At(const RowPos& p) const { return const_cast<RowStore*>(this)->At(p); }
+  Extra& ExtraOf(Row& r);
   void Erase(int32_t top);
   void Sweep();
+  // Lets go of the row's texts and extra, its children's with them.
+  void Release(Row& r);
+  // Compacts first when the text has no room otherwise.
+  Span AddText(std::string_view text);
+  void TidyTexts();
+  void CompactTexts();
 
   // The top-level rows sit in slots; a removed row leaves its slot empty
   // until the empty slots outnumber the rows and are swept out together,
@@ -88,9 +112,14 @@ class RowStore {
   // of the rows' weights (one plus the children they hold, 0 for an empty
   // slot) and one counting the rows, map a flat row index to its place,
   // and back, in logarithmic time: adding or removing a row costs the same
-  // whatever the list's length.
-  std::vector<Top> slots_;
+  // whatever the list's length. The slots grow without moving what they
+  // hold, so a large list never has two copies of its rows.
+  std::deque<Top> slots_;
   Fenwick weight_, live_;
+  TextBlocks texts_;
+  std::vector<Extra> extras_;
+  std::vector<uint32_t> freeExtras_;  // places in extras_ free for reuse
+  std::size_t childRows_ = 0;
 };
 
 }  // namespace platform

@@ -363,6 +363,76 @@ TEST_F(ListboxTest, ManyRemovalsAgreeWithAPlainListOfRows) {
   EXPECT_EQ(list->Cell(static_cast<int32_t>(expected.size()), 0), "new");
 }
 
+TEST_F(ListboxTest, CellsKeepTheirTextsThroughManyRewritesAndRemovals) {
+  // Rewrites, expansions and removals in every column, long enough texts
+  // and many of them, so that the space the list keeps its texts in is
+  // tidied several times over; a plain table of the cells is the truth.
+  children = {{"F", {"child one", "child two", "child three"}}};
+  std::vector<std::vector<std::string>> expected;
+  auto check = [&](const std::string& when) {
+    ASSERT_EQ(list->ListCount(), static_cast<int32_t>(expected.size())) << when;
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+      for (std::size_t c = 0; c < 4; ++c) {
+        const std::string want = c < expected[r].size() ? expected[r][c] : "";
+        ASSERT_EQ(list->Cell(static_cast<int32_t>(r), static_cast<int32_t>(c)), want)
+            << when << ", row " << r << ", column " << c;
+      }
+    }
+  };
+  list->AddFolder("F");
+  expected.push_back({"F"});
+  for (int i = 0; i < 200; ++i) {
+    list->AddRow("row " + std::to_string(i));
+    expected.push_back({"row " + std::to_string(i)});
+  }
+  uint32_t seed = 99;
+  auto next = [&seed](uint32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    const auto row = static_cast<int32_t>(next(static_cast<uint32_t>(expected.size())));
+    // The folder's children are its handlers' to add and remove.
+    if (list->Expanded(0) && row >= 1 && row <= 3) continue;
+    switch (next(8)) {
+      case 0:
+        if (expected[static_cast<std::size_t>(row)][0] != "F" && expected.size() > 20) {
+          list->RemoveRow(row);
+          expected.erase(expected.begin() + row);
+          break;
+        }
+        [[fallthrough]];
+      default: {
+        const auto column = static_cast<int32_t>(next(4));
+        if (row == 0 && column == 0) break;  // the folder keeps its name
+        // Now and then one longer than the list keeps in a block.
+        const std::size_t length = next(50) == 0 ? 70000 + next(100) : next(300);
+        const std::string text(length, static_cast<char>('a' + next(26)));
+        list->SetCell(row, column, text);
+        auto& cells = expected[static_cast<std::size_t>(row)];
+        if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(column + 1);
+        cells[static_cast<std::size_t>(column)] = text;
+        break;
+      }
+      case 1: {
+        const bool open = !list->Expanded(0);
+        list->SetExpanded(0, open);
+        if (open) {
+          for (std::size_t k = 0; k < 3; ++k) {
+            expected.insert(expected.begin() + 1 + static_cast<std::ptrdiff_t>(k),
+                            {children["F"][k], "F"});
+          }
+        } else {
+          expected.erase(expected.begin() + 1, expected.begin() + 4);
+        }
+        break;
+      }
+    }
+    if (step % 100 == 0) check("step " + std::to_string(step));
+  }
+  check("the end");
+}
+
 TEST_F(ListboxTest, RowCostStaysFlatWithTheListsLength) {
   // A row model that shifts or re-indexes the whole list per row turns
   // each of these loops quadratic: minutes instead of well under a second.

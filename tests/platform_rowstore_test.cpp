@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/rowstore.h"
@@ -16,18 +17,27 @@ using platform::RowPos;
 using platform::RowStore;
 using Names = std::vector<std::string>;
 
+// The columns the cross-check reads; the last is never written.
+constexpr int32_t kColumns = 5;
+
 // The store beside a plain vector of the same rows; every step goes to both.
 class Rows {
  public:
   void AddTop(const std::string& name, bool folder = false) {
-    store.AddTop({name}, folder);
-    plain.push_back(Top{name, folder, {}});
+    store.AddTop(name, folder);
+    plain.push_back(Top{{name}, folder, {}});
   }
   void AddChild(int32_t top, const std::string& name) {
-    const RowPos at = store.AddChild(top, {name});
+    const RowPos at = store.AddChild(top, name);
     auto& children = plain[static_cast<std::size_t>(top)].children;
-    children.push_back(name);
+    children.push_back({name});
     EXPECT_EQ(at, (RowPos{top, static_cast<int32_t>(children.size()) - 1})) << name;
+  }
+  void SetText(const RowPos& at, int32_t column, std::string_view text) {
+    Cells& cells = CellsOf(at);
+    if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(column + 1);
+    cells[static_cast<std::size_t>(column)] = text;
+    store.SetText(at, column, text);
   }
   void Remove(int32_t top, int32_t child = -1) {
     store.Remove(RowPos{top, child});
@@ -48,8 +58,8 @@ class Rows {
   Names Flat() const {
     Names out;
     for (const Top& t : plain) {
-      out.push_back(t.name);
-      for (const std::string& c : t.children) out.push_back("  " + c);
+      out.push_back(t.cells[0]);
+      for (const Cells& c : t.children) out.push_back("  " + c[0]);
     }
     return out;
   }
@@ -64,15 +74,19 @@ class Rows {
     for (std::size_t top = 0; top < plain.size(); ++top) {
       const Top& t = plain[top];
       const auto topIndex = static_cast<int32_t>(top);
-      ASSERT_EQ(store.ChildCount(topIndex), static_cast<int32_t>(t.children.size())) << t.name;
-      ASSERT_EQ(store.IsFolder(topIndex), t.folder) << t.name;
+      ASSERT_EQ(store.ChildCount(topIndex), static_cast<int32_t>(t.children.size())) << flat[row];
+      ASSERT_EQ(store.IsFolder(topIndex), t.folder) << flat[row];
       for (int32_t child = -1; child < static_cast<int32_t>(t.children.size()); ++child, ++row) {
         const RowPos at{topIndex, child};
-        const std::string& name =
-            child < 0 ? t.name : t.children[static_cast<std::size_t>(child)];
+        const Cells& cells = child < 0 ? t.cells : t.children[static_cast<std::size_t>(child)];
+        const std::string& name = cells[0];
         ASSERT_EQ(store.Locate(row), at) << "row " << row << " (" << name << ")";
         ASSERT_EQ(store.FlatIndex(at), row) << name;
-        ASSERT_EQ(store.CellsAt(at), std::vector<platform::String>{name}) << name;
+        for (int32_t column = 0; column < kColumns; ++column) {
+          const auto c = static_cast<std::size_t>(column);
+          ASSERT_EQ(store.Text(at, column), c < cells.size() ? cells[c] : "")
+              << name << ", column " << column;
+        }
       }
     }
   }
@@ -80,11 +94,16 @@ class Rows {
   RowStore store;
 
  private:
+  using Cells = std::vector<std::string>;
   struct Top {
-    std::string name;
+    Cells cells;
     bool folder = false;
-    Names children;
+    std::vector<Cells> children;
   };
+  Cells& CellsOf(const RowPos& at) {
+    Top& t = plain[static_cast<std::size_t>(at.top)];
+    return at.child < 0 ? t.cells : t.children[static_cast<std::size_t>(at.child)];
+  }
   std::vector<Top> plain;
 };
 
@@ -189,6 +208,45 @@ TEST(RowStoreTest, FlatRowsAndPlacesAgreeAsRowsComeAndGo) {
          r.AddChild(0, "x");
        },
        {"F", "  x"}},
+      {"cells written in every column of top-level and child rows",
+       [](Rows& r) {
+         r.AddTop("a");
+         r.AddTop("F", true);
+         r.AddChild(1, "x");
+         r.SetText(RowPos{0, -1}, 1, "a1");
+         r.SetText(RowPos{1, 0}, 3, "x3");
+         r.SetText(RowPos{1, -1}, 2, "F2");
+         r.SetText(RowPos{0, -1}, 0, "A");
+         r.SetText(RowPos{1, 0}, 1, "");
+         r.AddTop("b");
+       },
+       {"A", "F", "  x", "b"}},
+      {"rows added after removals show none of the removed rows' cells",
+       [](Rows& r) {
+         r.AddTop("a");
+         r.AddTop("G", true);
+         r.AddChild(1, "g");
+         r.SetText(RowPos{0, -1}, 3, "gone");
+         r.SetText(RowPos{1, 0}, 2, "gone too");
+         r.Remove(0);
+         r.Remove(0);
+         r.AddTop("F", true);
+         r.AddChild(0, "x");
+         r.AddTop("b");
+       },
+       {"F", "  x", "b"}},
+      {"texts longer than a block rewritten until the store compacts",
+       [](Rows& r) {
+         for (const char* n : {"a", "b", "c", "d"}) r.AddTop(n, true);
+         r.AddChild(2, "x");
+         r.SetText(RowPos{2, 0}, 1, "x1");
+         for (char k = 'a'; k < 'e'; ++k) {
+           r.SetText(RowPos{1, -1}, 1 + k % 2, std::string(70000, k));
+           r.SetText(RowPos{3, -1}, 3, std::string(300, k));
+         }
+         r.Remove(0);
+       },
+       {"b", "c", "  x", "d"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -226,6 +284,19 @@ TEST(RowStoreTest, RandomStepsAgreeWithAPlainVector) {
       } else {
         rows.Remove(top);
         --tops;
+      }
+    }
+    if (tops > 0 && pick(3) == 0) {
+      // A cell rewritten: now and then with a text longer than a block,
+      // or with one the store itself holds.
+      const int32_t top = pick(tops);
+      const RowPos at{top, pick(rows.store.ChildCount(top) + 1) - 1};
+      const int32_t column = pick(kColumns - 1);
+      if (pick(8) == 0) {
+        rows.SetText(at, column, rows.store.Text(RowPos{pick(tops), -1}, pick(kColumns)));
+      } else {
+        const std::size_t length = pick(40) == 0 ? 70000 + pick(1000) : pick(200);
+        rows.SetText(at, column, std::string(length, static_cast<char>('a' + pick(26))));
       }
     }
     if (step % 50 == 0 || step > 3900) {
