@@ -22,6 +22,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "platform/finderinfo.h"
 #include "platform/scriptrunner.h"
 
 namespace platform {
@@ -31,12 +32,6 @@ namespace {
 enum class Kind : unsigned char { Unknown, File, Folder, Symlink };
 
 using HiddenNames = std::unordered_set<std::string>;
-
-// The Finder-info attribute as other systems (Samba, netatalk, macOS over
-// NFS) keep it on Linux: 32 bytes, the file type in the first four.
-constexpr const char kFinderInfo[] = "user.com.apple.FinderInfo";
-constexpr std::size_t kFinderInfoSize = 32;
-using FinderInfo = std::array<char, kFinderInfoSize>;
 
 // A ".hidden" file is a short list of names; anything past this is not one
 // and is not worth holding in memory for every item of the folder.
@@ -117,28 +112,6 @@ std::shared_ptr<const HiddenNames> ReadHiddenFile(const std::string& folder) {
 
 bool StatFollowing(const std::string& path, struct stat& st) {
   return ::stat(path.c_str(), &st) == 0;
-}
-
-// Reads the item's Finder info; false when it has none.
-bool ReadFinderInfo(const std::string& path, FinderInfo& info) {
-  info.fill(0);
-  const ssize_t n = ::getxattr(path.c_str(), kFinderInfo, info.data(), info.size());
-  return n > 0;
-}
-
-FinderInfo FinderInfoForType(const std::string& type) {
-  FinderInfo info{};
-  std::copy_n(type.begin(), std::min<std::size_t>(type.size(), 4), info.begin());
-  return info;
-}
-
-// Mac types are four bytes; a shorter one is padded with blanks the way the
-// classic system wrote them ("PDF "), a longer one cut.
-std::string NormalisedMacType(const std::string& type) {
-  if (type.empty()) return {};
-  std::string four = type.substr(0, 4);
-  four.resize(4, ' ');
-  return four;
 }
 
 QString ToQString(const std::string& path) {
