@@ -7,6 +7,7 @@
 #include "palette/window1.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
+#include "platform/textstreams.h"
 
 namespace palette {
 

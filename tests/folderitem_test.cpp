@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/textstreams.h"
+
 namespace platform {
 namespace {
 
