@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "palette/app.h"
-#include "platform/folderitem.h"
+#include "platform/specialfolders.h"
 #include "platform/runtime.h"
 
 namespace fuzzpalette {

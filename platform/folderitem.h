@@ -79,13 +79,5 @@ class FolderItem : public Object {
 
 // Path type 0: an absolute POSIX path. Nil when the text names no item.
 Ref<FolderItem> GetFolderItem(const String& path, int32_t pathType);
-// The user's preferences folder: $XDG_CONFIG_HOME, else ~/.config (made when
-// missing, where it can be).
-Ref<FolderItem> PreferencesFolder();
-// Volume 0 is the root folder; there is no other.
-Ref<FolderItem> Volume(int32_t index);
-// Tests stand a folder of their own in for the root, so that nothing they
-// do reaches the machine's real folders; the empty text restores "/".
-void SetBootVolumeForTesting(const std::string& root);
 
 }  // namespace platform

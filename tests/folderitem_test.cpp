@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/specialfolders.h"
 #include "platform/textstreams.h"
 
 namespace platform {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/runtime.h"
+#include "platform/specialfolders.h"
 
 namespace testsupport {
 
