@@ -2,6 +2,7 @@
 #include "bridge/bridge.h"
 #include "palette/window1.h"
 #include "platform/bevelbutton.h"
+#include "platform/dialogs.h"
 #include "platform/runtime.h"
 
 namespace palette {

@@ -3,6 +3,7 @@
 #include "bridge/bridge.h"
 #include "palette/window1.h"
 #include "platform/applevent.h"
+#include "platform/dialogs.h"
 #include "platform/runtime.h"
 
 namespace palette {

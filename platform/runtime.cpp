@@ -91,8 +91,6 @@ void QuitAction() {
   Quit(0);
 }
 
-void MsgBox(const String& text) { CurrentDisplay().ShowMessage(text); }
-
 void DeliverEvent(const std::function<void()>& handler) {
   try {
     handler();
@@ -159,12 +157,5 @@ void ReleaseWindowLists() {
   for (const Ref<Window>& w : windows) w->Discard();
 }
 void ReleaseReflectionCaches() { ClassRegistry::Instance().ReleaseRecords(); }
-
-Ref<FolderItem> FolderItemDialog::ShowModal() {
-  const std::optional<std::string> chosen =
-      CurrentDisplay().ChooseFolder(FolderDialogTexts{ActionButtonCaption, Title, PromptText});
-  if (!chosen) return nullptr;
-  return GetFolderItem(String(*chosen), 0);
-}
 
 }  // namespace platform

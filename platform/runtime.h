@@ -59,9 +59,6 @@ void SetBackgroundTaskObserver(std::function<void()> observer);
 // The display's share of the background task, set by the runtime.
 void SetBackgroundTaskDisplayTurn(std::function<void()> turn);
 
-// A modal message box; returns when the user has dismissed it.
-void MsgBox(const String& text);
-
 // Delivers one event from the display: runs `handler`, and an exception
 // that escapes it goes to UnhandledException; the event is abandoned and
 // the application goes on.
@@ -81,15 +78,5 @@ Ref<Window> GetImplicitWindow(const std::string& className);
 void ReleaseImplicitWindows();
 void ReleaseWindowLists();
 void ReleaseReflectionCaches();
-
-class FolderItemDialog : public Object {
- public:
-  String ActionButtonCaption;
-  String Title;
-  String PromptText;
-  // Shown modally; the chosen folder, or nil on cancel.
-  Ref<FolderItem> ShowModal();
-};
-class SelectFolderDialog : public FolderItemDialog {};
 
 }  // namespace platform
