@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/runtime.h"
+#include "platform/backgroundtask.h"
 #include "platform/scriptrunner.h"
 
 namespace bridge {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <map>
 
-#include "platform/folderitem.h"
+#include "platform/backgroundtask.h"
 #include "platform/menu.h"
 #include "platform/registry.h"
 #include "platform/window.h"
