@@ -9,15 +9,11 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QString>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <string_view>
 #include <unordered_set>

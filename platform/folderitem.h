@@ -1,4 +1,4 @@
-// File items on the real file system, and the text streams on them.
+// Files and folders on the real file system, by their POSIX paths.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +58,7 @@ class FolderItem : public Object {
   // reported back.
   void Launch(bool activate) const;
 
+  // The two streams (textstreams.h; made there, beside their insides).
   // A stream positioned at the first line; nil when the file can't be opened.
   Ref<TextInputStream> OpenAsTextFile() const;
   // A new, empty file replacing any existing one, written atomically: the

@@ -124,7 +124,7 @@ void TextInputStream::Close() {
 }
 
 Ref<TextInputStream> FolderItem::OpenAsTextFile() const {
-  // O_NONBLOCK so that a named pipe in the way cannot hang the palette; only
+  // O_NONBLOCK so that a named pipe in the way cannot hang the program; only
   // regular files are read as text.
   const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
