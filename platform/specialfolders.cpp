@@ -5,19 +5,21 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 namespace platform {
 namespace {
 
 // Makes each missing folder of the path, private to the user as the XDG
-// rules ask of a configuration folder.
-void MakePath(const std::string& path) {
+// rules ask of a configuration folder (create_directories would make them
+// as the umask has it).
+void MakePath(const std::filesystem::path& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return;
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return;
-    if (slash == std::string::npos) return;
+  std::filesystem::path made = path.root_path();
+  for (const std::filesystem::path& step : path.relative_path()) {
+    made /= step;
+    if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) return;
   }
 }
 
