@@ -7,6 +7,7 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/process.h"
 #include "platform/scriptrunner.h"
 
 namespace platform {

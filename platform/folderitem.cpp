@@ -20,7 +20,7 @@
 #include <unordered_set>
 
 #include "platform/finderinfo.h"
-#include "platform/scriptrunner.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {

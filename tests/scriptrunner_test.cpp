@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/applevent.h"
+#include "platform/process.h"
 
 namespace {
 

@@ -37,7 +37,7 @@
 #include "platform/listbox.h"
 #include "platform/timer.h"
 #include "platform/window.h"
-#include "platform/scriptrunner.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {
