@@ -1,6 +1,5 @@
 #include "platform/applevent.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -43,7 +42,7 @@ ProcessAppleEventSender& ProcessSender() {
   return sender;
 }
 
-std::atomic<AppleEventSender*> installedSender{nullptr};
+AppleEventSender* installedSender = nullptr;
 
 }  // namespace
 
@@ -51,11 +50,10 @@ AppleEvent::AppleEvent(String eventClass, String eventId, String target)
     : class_(std::move(eventClass)), id_(std::move(eventId)), target_(std::move(target)) {}
 
 bool AppleEvent::Send() {
-  AppleEventSender* sender = installedSender.load();
-  return sender ? sender->Send(*this) : ProcessSender().Send(*this);
+  return installedSender ? installedSender->Send(*this) : ProcessSender().Send(*this);
 }
 
-void SetAppleEventSender(AppleEventSender* sender) { installedSender.store(sender); }
+void SetAppleEventSender(AppleEventSender* sender) { installedSender = sender; }
 
 Ref<AppleEvent> NewAppleEvent(const String& eventClass, const String& eventId,
                               const String& target) {

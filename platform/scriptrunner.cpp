@@ -1,17 +1,8 @@
 #include "platform/scriptrunner.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -20,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -33,14 +23,13 @@ namespace platform {
 namespace {
 
 using std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
 
 ProcessScriptRunner& ProcessRunner() {
   static ProcessScriptRunner runner;
   return runner;
 }
 
-std::atomic<ScriptRunner*> installedRunner{nullptr};
+ScriptRunner* installedRunner = nullptr;
 
 // A positive decimal integer that fits an int, or nothing.
 std::optional<long long> PositiveNumber(const char* text) {
@@ -85,12 +74,8 @@ std::optional<std::string> Failure(const ProcessResult& run, milliseconds limit)
 // why on standard error: once per script and reason, since the palette
 // asks one script every second.
 void ReportFailure(const std::string& path, const std::string& reason) {
-  static std::mutex mutex;
   static std::set<std::pair<std::string, std::string>> reported;
-  {
-    std::lock_guard lock(mutex);
-    if (!reported.emplace(path, reason).second) return;
-  }
+  if (!reported.emplace(path, reason).second) return;
   std::fprintf(stderr, "tessaline: host script %s: %s\n", path.c_str(), reason.c_str());
 }
 
@@ -121,15 +106,13 @@ struct OpenCall {
   std::vector<std::string> args;
 };
 
-std::mutex callsMutex;
 std::unordered_map<int32_t, OpenCall>& OpenCalls() {
   static std::unordered_map<int32_t, OpenCall> calls;
   return calls;
 }
-int32_t lastHandle = 0;  // guarded by callsMutex
+int32_t lastHandle = 0;
 
 void AddParam(const ProcessScriptRunner* owner, int32_t handle, std::string arg) {
-  std::lock_guard lock(callsMutex);
   auto found = OpenCalls().find(handle);
   if (found == OpenCalls().end() || found->second.owner != owner) return;
   found->second.args.push_back(std::move(arg));
@@ -137,7 +120,6 @@ void AddParam(const ProcessScriptRunner* owner, int32_t handle, std::string arg)
 
 // Removes the call and hands it back; nothing for a handle that is not open.
 std::optional<OpenCall> TakeCall(const ProcessScriptRunner* owner, int32_t handle) {
-  std::lock_guard lock(callsMutex);
   auto found = OpenCalls().find(handle);
   if (found == OpenCalls().end() || found->second.owner != owner) return std::nullopt;
   OpenCall call = std::move(found->second);
@@ -148,11 +130,10 @@ std::optional<OpenCall> TakeCall(const ProcessScriptRunner* owner, int32_t handl
 }  // namespace
 
 ScriptRunner& CurrentScriptRunner() {
-  ScriptRunner* runner = installedRunner.load();
-  return runner ? *runner : ProcessRunner();
+  return installedRunner ? *installedRunner : ProcessRunner();
 }
 
-void SetScriptRunner(ScriptRunner* runner) { installedRunner.store(runner); }
+void SetScriptRunner(ScriptRunner* runner) { installedRunner = runner; }
 
 std::string ResourcesFolder() {
   const char* fromEnvironment = std::getenv("TESSALINE_RESOURCES");
@@ -182,7 +163,6 @@ String ProcessScriptRunner::ScriptFunction(int32_t resourceId) { return RunScrip
 void ProcessScriptRunner::ScriptExecute(int32_t resourceId) { RunScript(resourceId, {}); }
 
 int32_t ProcessScriptRunner::StartParamScript(int32_t resourceId) {
-  std::lock_guard lock(callsMutex);
   // Two thousand million calls in one run is beyond any palette; refusing
   // is better than handing out a handle a second time.
   if (lastHandle == std::numeric_limits<int32_t>::max()) {
