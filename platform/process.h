@@ -29,6 +29,10 @@ class RunningScript {
   RunningScript& operator=(const RunningScript&) = delete;
 };
 
+// How long a run may take where nothing else was said: two minutes, the
+// usual reply limit for an Apple event.
+inline constexpr std::chrono::milliseconds kDefaultRunLimit = std::chrono::minutes(2);
+
 struct ProcessResult {
   bool started = false;
   int startError = 0;  // errno, when it could not be started

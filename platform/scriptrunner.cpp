@@ -4,10 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -15,6 +13,7 @@
 #include <set>
 #include <system_error>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/object.h"
 #include "platform/process.h"
@@ -31,15 +30,10 @@ ProcessScriptRunner& ProcessRunner() {
 
 ScriptRunner* installedRunner = nullptr;
 
-// A positive decimal integer that fits an int, or nothing.
-std::optional<long long> PositiveNumber(const char* text) {
-  if (text == nullptr || *text == '\0') return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long long value = std::strtoll(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value <= 0 || value > INT_MAX) return std::nullopt;
-  return value;
-}
+// Set at start-up by the application; see SetResourcesFolder and
+// SetScriptTimeLimits.
+std::string resourcesFolder;
+ScriptTimeLimits timeLimits;
 
 std::string ExecutableFolder() {
   std::error_code error;
@@ -135,27 +129,16 @@ ScriptRunner& CurrentScriptRunner() {
 
 void SetScriptRunner(ScriptRunner* runner) { installedRunner = runner; }
 
+void SetResourcesFolder(std::string folder) { resourcesFolder = std::move(folder); }
+
 std::string ResourcesFolder() {
-  const char* fromEnvironment = std::getenv("TESSALINE_RESOURCES");
-  if (fromEnvironment != nullptr && *fromEnvironment != '\0') return fromEnvironment;
-  return ExecutableFolder() + "/resources";
+  return resourcesFolder.empty() ? ExecutableFolder() + "/resources" : resourcesFolder;
 }
 
+void SetScriptTimeLimits(ScriptTimeLimits limits) { timeLimits = std::move(limits); }
+
 milliseconds ScriptTimeLimit(int32_t resourceId) {
-  if (auto overridden = PositiveNumber(std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS"))) {
-    return milliseconds(*overridden);
-  }
-  switch (resourceId) {
-    // Asked every second by the palette's timer: a host that stops
-    // answering must cost the user a short stall, not a frozen palette.
-    case 169: return std::chrono::seconds(3);
-    // Bringing the palette forward; the host may be busy for a moment.
-    case 170: return std::chrono::seconds(10);
-    // 168 is asked once at start, while the host may still be launching;
-    // 171 and 172 run a user's script in the host, bounded like an Apple
-    // event reply. Anything else gets the same generous limit.
-    default: return std::chrono::seconds(120);
-  }
+  return timeLimits ? timeLimits(resourceId) : kDefaultRunLimit;
 }
 
 String ProcessScriptRunner::ScriptFunction(int32_t resourceId) { return RunScript(resourceId, {}); }

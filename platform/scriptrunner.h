@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,17 @@ ScriptRunner& CurrentScriptRunner();
 // caller keeps ownership.
 void SetScriptRunner(ScriptRunner* runner);
 
-// The application's resources folder: $TESSALINE_RESOURCES when set, else
-// "resources" beside the executable.
+// The application's resources folder, which holds the scripts; set at
+// start-up. The empty text, the default, stands for "resources" beside the
+// executable.
+void SetResourcesFolder(std::string folder);
 std::string ResourcesFolder();
 
-// How long a host script may run before it is killed and gives the empty
-// text.
+// How long the script of each resource id may run before it is killed and
+// gives the empty text; set at start-up. Without a function every script
+// has kDefaultRunLimit.
+using ScriptTimeLimits = std::function<std::chrono::milliseconds(int32_t resourceId)>;
+void SetScriptTimeLimits(ScriptTimeLimits limits);
 std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
 
 // Runs the script of resource id N, the executable file scripts/N in the

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "palette/configuration.h"
 #include "platform/runtime.h"
 #include "platform/specialfolders.h"
 
@@ -53,9 +54,14 @@ PaletteTest::~PaletteTest() {
     palette::Finalize();
     platform::RuntimeShutdown();
   }
+  // The variables a test set are gone by now: the next test starts from
+  // the environment as this one found it.
+  palette::Configure();
 }
 
 void PaletteTest::Start() {
+  // As the program starts: the environment, the test's own included, read.
+  palette::Configure();
   platform::RuntimeInit(display);
   started_ = true;
   palette::Initialize();
