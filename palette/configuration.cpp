@@ -24,6 +24,11 @@ std::optional<long long> PositiveNumber(const char* text) {
 
 }  // namespace
 
+platform::DisplayOptions DisplayOptions() {
+  return {"Tessaline palette",
+          "run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline", "ja"};
+}
+
 void Configure() {
   const char* resources = std::getenv("TESSALINE_RESOURCES");
   platform::SetResourcesFolder(resources ? resources : "");

@@ -1,7 +1,13 @@
 // What the palette hands the framework at start-up, before anything runs.
 #pragma once
 
+#include "platform/display.h"
+
 namespace palette {
+
+// The palette's name, the way to a display when there is none, and Qt's
+// own texts in Japanese, as the palette speaks it whatever the locale.
+platform::DisplayOptions DisplayOptions();
 
 // Where the host scripts are: $TESSALINE_RESOURCES when it is set, else
 // "resources" beside the executable. How long each may run: the bridge's

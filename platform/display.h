@@ -160,4 +160,16 @@ class Display {
   virtual Rect DefaultPlacement(int32_t width, int32_t height) const;
 };
 
+// What a display is told of the application it serves.
+struct DisplayOptions {
+  // Titles its message boxes, and begins what is said when no display can
+  // be opened.
+  std::string applicationName;
+  // Ends what is said when no display can be opened: how to get one.
+  std::string noDisplayHint;
+  // The language of the toolkit's own texts ("Cancel" in a dialog), such
+  // as "ja"; empty: as the toolkit has them.
+  std::string language;
+};
+
 }  // namespace platform

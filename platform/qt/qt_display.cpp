@@ -42,15 +42,18 @@
 namespace platform {
 namespace {
 
-constexpr char kAppName[] = "Tessaline palette";
-
 bool EnvSet(const char* name) {
   const char* value = std::getenv(name);
   return value && *value;
 }
 
-const char kHint[] =
-    "; run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline";
+// One sentence for the user: the application's name, what went wrong, and
+// how to get a display.
+std::string Sentence(const DisplayOptions& options, const std::string& what) {
+  std::string sentence = options.applicationName + " " + what;
+  if (!options.noDisplayHint.empty()) sentence += "; " + options.noDisplayHint;
+  return sentence;
+}
 
 // Qt ends the process with an abort when its platform plugin cannot reach
 // the display, so an X display that will not answer is found beforehand,
@@ -153,19 +156,19 @@ struct DisplayCheck {
   std::unique_ptr<X11Probe> held;
 };
 
-std::string XFailure(const std::string& display, const std::string& why = {}) {
-  return std::string(kAppName) + " could not connect to the X display \"" + display +
-         "\" (DISPLAY)" + why + kHint;
+std::string XFailure(const DisplayOptions& options, const std::string& display,
+                     const std::string& why = {}) {
+  return Sentence(options, "could not connect to the X display \"" + display + "\" (DISPLAY)" + why);
 }
 
-DisplayCheck CheckDisplay() {
+DisplayCheck CheckDisplay(const DisplayOptions& options) {
   const bool x11 = EnvSet("DISPLAY"), wayland = EnvSet("WAYLAND_DISPLAY");
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   const std::string display = x11 ? std::getenv("DISPLAY") : "";
   if (!x11 && !wayland && platform.isEmpty()) {
-    return {std::string(kAppName) +
-                " needs a graphical display, but none was found (DISPLAY and WAYLAND_DISPLAY "
-                "are not set)" + kHint,
+    return {Sentence(options,
+                     "needs a graphical display, but none was found (DISPLAY and WAYLAND_DISPLAY "
+                     "are not set)"),
             {}, {}, {}};
   }
   // The plugin Qt will start: its own choice, or the first of the list it
@@ -175,12 +178,12 @@ DisplayCheck CheckDisplay() {
     // Qt's own choice follows XDG_SESSION_TYPE and fails hard when the
     // plugin it picks is missing or its display is not there.
     if (wayland && HaveWaylandPlugin() && (!x11 || qgetenv("XDG_SESSION_TYPE") == "wayland")) {
-      return {{}, "wayland", {}, {}};
+      return {{}, "wayland", Sentence(options, "could not open a display"), {}};
     }
     if (!x11) {
-      return {std::string(kAppName) +
-                  " found only a Wayland display (WAYLAND_DISPLAY), and the Qt Wayland "
-                  "platform plugin (qt6-wayland) is not installed" + kHint,
+      return {Sentence(options,
+                       "found only a Wayland display (WAYLAND_DISPLAY), and the Qt Wayland "
+                       "platform plugin (qt6-wayland) is not installed"),
               {}, {}, {}};
     }
     first = QStringLiteral("xcb");
@@ -196,26 +199,26 @@ DisplayCheck CheckDisplay() {
       }
     }
     if (!installed) {
-      return {std::string(kAppName) + " could not open a display: the Qt platform plugin \"" +
-                  platform.toStdString() + "\" named by QT_QPA_PLATFORM is not installed" + kHint,
+      return {Sentence(options, "could not open a display: the Qt platform plugin \"" +
+                                    platform.toStdString() +
+                                    "\" named by QT_QPA_PLATFORM is not installed"),
               {}, {}, {}};
     }
   }
-  const std::string fallback = std::string(kAppName) +
-                               " could not open a display through the Qt platform plugin \"" +
-                               first.toStdString() + "\"" + kHint;
+  const std::string fallback = Sentence(
+      options, "could not open a display through the Qt platform plugin \"" + first.toStdString() + "\"");
   if (first.compare(QStringLiteral("xcb"), Qt::CaseInsensitive) != 0) {
     return {{}, {}, fallback, {}};
   }
-  if (!x11) return {XFailure("", ", as DISPLAY is not set"), {}, {}, {}};
+  if (!x11) return {XFailure(options, "", ", as DISPLAY is not set"), {}, {}, {}};
 
   auto probe = std::make_unique<X11Probe>();
   switch (probe->Connect(display.c_str())) {
     case X11Probe::Result::kUnreachable:
-      return {XFailure(display), {}, {}, {}};
+      return {XFailure(options, display), {}, {}, {}};
     case X11Probe::Result::kNoSuchScreen:
-      return {XFailure(display, ", which has no screen " + std::to_string(probe->screen())), {}, {},
-              {}};
+      return {XFailure(options, display, ", which has no screen " + std::to_string(probe->screen())),
+              {}, {}, {}};
     case X11Probe::Result::kReachable:
     case X11Probe::Result::kUnknown:
       break;
@@ -225,7 +228,7 @@ DisplayCheck CheckDisplay() {
   const QByteArray once = platform.isEmpty() ? QByteArray("xcb") : platform;
   QByteArray tries = once;
   for (int i = 1; i < 5; ++i) tries += ";" + once;
-  return {{}, tries, XFailure(display), std::move(probe)};
+  return {{}, tries, XFailure(options, display), std::move(probe)};
 }
 
 // For the time Qt starts, and no longer (the processes the palette starts
@@ -259,8 +262,7 @@ class QtStart {
                  : std::nullopt;
       qputenv("QT_QPA_PLATFORM", platform);
     }
-    gStartFailure = failure.empty() ? std::string(kAppName) + " could not open a display" + kHint
-                                    : std::move(failure);
+    gStartFailure = std::move(failure);
     gStartRetries = 0;
     gOtherHandler = qInstallMessageHandler(OnStartMessage);
     active_ = true;
@@ -305,16 +307,17 @@ void EndPalette() {
 
 class QtDisplay : public Display {
  public:
-  QtDisplay(int& argc, char** argv, const DisplayCheck& check)
-      : start_(check.platform, check.startFailure), app_(argc, argv) {
+  QtDisplay(int& argc, char** argv, const DisplayCheck& check, const DisplayOptions& options)
+      : start_(check.platform, check.startFailure), app_(argc, argv), options_(options) {
     start_.Done();
-    // The palette speaks Japanese whatever the system's locale, and so do
-    // Qt's own texts in its dialogs ("Cancel", "Look in:").
-    if (japanese_.load(QStringLiteral("qtbase_ja"),
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-      QCoreApplication::installTranslator(&japanese_);
+    // Qt's own texts in its dialogs ("Cancel", "Look in:") in the
+    // application's language, whatever the system's locale.
+    if (!options_.language.empty() &&
+        translator_.load(QStringLiteral("qtbase_") + QString::fromStdString(options_.language),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QCoreApplication::installTranslator(&translator_);
     }
-    QApplication::setApplicationName(QString::fromUtf8(kAppName));
+    QApplication::setApplicationName(QString::fromStdString(options_.applicationName));
     QApplication::setQuitOnLastWindowClosed(false);
     InstallSignalPath();
     QObject::connect(&app_, &QGuiApplication::commitDataRequest, &app_,
@@ -422,7 +425,8 @@ class QtDisplay : public Display {
 
   void ShowBox(QMessageBox::Icon icon, const QString& text) {
     if (quitting_) return;
-    QMessageBox box(icon, QString::fromUtf8(kAppName), text, QMessageBox::Ok, qt::DialogParent());
+    QMessageBox box(icon, QString::fromStdString(options_.applicationName), text, QMessageBox::Ok,
+                    qt::DialogParent());
     // In front of the palette, which floats above everything.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     Exec(box);
@@ -463,7 +467,8 @@ class QtDisplay : public Display {
 
   QtStart start_;
   QApplication app_;
-  QTranslator japanese_;
+  DisplayOptions options_;
+  QTranslator translator_;
   QSocketNotifier* notifier_ = nullptr;
   std::vector<QPointer<QDialog>> modals_;  // the boxes and dialogs up, innermost last
   bool running_ = false;
@@ -473,13 +478,14 @@ class QtDisplay : public Display {
 
 }  // namespace
 
-std::unique_ptr<Display> CreateQtDisplay(int& argc, char** argv, std::string* error) {
-  const DisplayCheck check = CheckDisplay();
+std::unique_ptr<Display> CreateQtDisplay(int& argc, char** argv, const DisplayOptions& options,
+                                         std::string* error) {
+  const DisplayCheck check = CheckDisplay(options);
   if (!check.problem.empty()) {
     if (error) *error = check.problem + ".";
     return nullptr;
   }
-  return std::make_unique<QtDisplay>(argc, argv, check);
+  return std::make_unique<QtDisplay>(argc, argv, check, options);
 }
 
 }  // namespace platform
