@@ -11,50 +11,22 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSessionManager>
-#include <QSocketNotifier>
 #include <QTranslator>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <optional>
 
 #include "platform/bevelbutton.h"
 #include "platform/listbox.h"
-#include "platform/process.h"
 #include "platform/qt/display_check.h"
 #include "platform/qt/peers.h"
 #include "platform/qt/qt_start.h"
+#include "platform/qt/quit_signals.h"
 #include "platform/runtime.h"
 #include "platform/timer.h"
 #include "platform/window.h"
 
 namespace platform {
 namespace {
-
-// Termination signals go the Quit menu item's way: the handler writes to
-// a pipe, which the event loop reads, and stops a host script the palette
-// may be waiting on, which no loop would reach.
-int gSignalPipe[2] = {-1, -1};
-constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
-
-extern "C" void OnQuitSignal(int) {
-  const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] ssize_t n = write(gSignalPipe[1], &byte, 1);
-  StopScripts();
-  errno = saved;
-}
-
-// A quit from outside the window system (a signal, the session's end) may
-// overtake its news: what it has already sent is taken in first, so that a
-// move the user has just made is known when the window saves its place.
-void EndPalette() {
-  QGuiApplication::sync();
-  DeliverEvent(QuitAction);
-}
 
 class QtDisplay : public Display {
  public:
@@ -70,18 +42,13 @@ class QtDisplay : public Display {
     }
     QApplication::setApplicationName(QString::fromStdString(options_.applicationName));
     QApplication::setQuitOnLastWindowClosed(false);
-    InstallSignalPath();
+    quitSignals_.emplace();
     QObject::connect(&app_, &QGuiApplication::commitDataRequest, &app_,
-                     [](QSessionManager&) { EndPalette(); });
+                     [](QSessionManager&) { qt::QuitFromOutside(); });
   }
 
   ~QtDisplay() override {
-    for (int sig : kQuitSignals) std::signal(sig, SIG_DFL);
-    delete notifier_;
-    for (int& fd : gSignalPipe) {
-      if (fd >= 0) close(fd);
-      fd = -1;
-    }
+    quitSignals_.reset();
     // The peers' widgets that were let go while no loop ran.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -158,22 +125,6 @@ class QtDisplay : public Display {
   }
 
  private:
-  void InstallSignalPath() {
-    if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    notifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [] {
-      char buffer[64];
-      while (read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
-      }
-      EndPalette();
-    });
-    struct sigaction action = {};
-    action.sa_handler = OnQuitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : kQuitSignals) sigaction(sig, &action, nullptr);
-  }
-
   void ShowBox(QMessageBox::Icon icon, const QString& text) {
     if (quitting_) return;
     QMessageBox box(icon, QString::fromStdString(options_.applicationName), text, QMessageBox::Ok,
@@ -220,7 +171,7 @@ class QtDisplay : public Display {
   QApplication app_;
   DisplayOptions options_;
   QTranslator translator_;
-  QSocketNotifier* notifier_ = nullptr;
+  std::optional<qt::QuitSignals> quitSignals_;
   std::vector<QPointer<QDialog>> modals_;  // the boxes and dialogs up, innermost last
   bool running_ = false;
   bool quitAsked_ = false;
