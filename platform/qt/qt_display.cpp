@@ -2,13 +2,8 @@
 #include "platform/qt/qt_display.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QGridLayout>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
-#include <QPointer>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTranslator>
@@ -18,6 +13,7 @@
 #include "platform/bevelbutton.h"
 #include "platform/listbox.h"
 #include "platform/qt/display_check.h"
+#include "platform/qt/modal_boxes.h"
 #include "platform/qt/peers.h"
 #include "platform/qt/qt_start.h"
 #include "platform/qt/quit_signals.h"
@@ -31,16 +27,18 @@ namespace {
 class QtDisplay : public Display {
  public:
   QtDisplay(int& argc, char** argv, const qt::DisplayCheck& check, const DisplayOptions& options)
-      : start_(check.platform, check.startFailure), app_(argc, argv), options_(options) {
+      : start_(check.platform, check.startFailure),
+        app_(argc, argv),
+        modals_(QString::fromStdString(options.applicationName)) {
     start_.Done();
     // Qt's own texts in its dialogs ("Cancel", "Look in:") in the
     // application's language, whatever the system's locale.
-    if (!options_.language.empty() &&
-        translator_.load(QStringLiteral("qtbase_") + QString::fromStdString(options_.language),
+    if (!options.language.empty() &&
+        translator_.load(QStringLiteral("qtbase_") + QString::fromStdString(options.language),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
       QCoreApplication::installTranslator(&translator_);
     }
-    QApplication::setApplicationName(QString::fromStdString(options_.applicationName));
+    QApplication::setApplicationName(QString::fromStdString(options.applicationName));
     QApplication::setQuitOnLastWindowClosed(false);
     quitSignals_.emplace();
     QObject::connect(&app_, &QGuiApplication::commitDataRequest, &app_,
@@ -67,27 +65,14 @@ class QtDisplay : public Display {
   }
 
   void ShowMessage(const String& text) override {
-    ShowBox(QMessageBox::Information, qt::ToQString(text));
+    modals_.ShowBox(QMessageBox::Information, qt::ToQString(text));
   }
   void ShowUnhandledException(const std::string& text) override {
-    ShowBox(QMessageBox::Critical, QString::fromStdString(text));
+    modals_.ShowBox(QMessageBox::Critical, QString::fromStdString(text));
   }
 
   std::optional<std::string> ChooseFolder(const FolderDialogTexts& texts) override {
-    if (quitting_) return std::nullopt;
-    QFileDialog dialog(qt::DialogParent(), qt::ToQString(texts.title));
-    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-    dialog.setFileMode(QFileDialog::Directory);
-    // Qt's own dialog: a desktop's native one would not show the prompt.
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    if (!texts.actionButtonCaption.IsEmpty()) {
-      dialog.setLabelText(QFileDialog::Accept, qt::ToQString(texts.actionButtonCaption));
-    }
-    if (!texts.promptText.IsEmpty()) AddPrompt(dialog, qt::ToQString(texts.promptText));
-    if (Exec(dialog) != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty()) return std::nullopt;
-    return QDir(chosen.first()).absolutePath().toStdString();
+    return modals_.ChooseFolder(texts);
   }
 
   void Run() override {
@@ -102,12 +87,7 @@ class QtDisplay : public Display {
   }
 
   void Quit() override {
-    // Nothing is left waiting on the user: a box or dialog still up goes,
-    // and none comes up afterwards.
-    quitting_ = true;
-    for (auto it = modals_.rbegin(); it != modals_.rend(); ++it) {
-      if (*it) (*it)->done(QDialog::Rejected);
-    }
+    modals_.CloseAll();
     // exit() does nothing while no loop runs; a Quit before Run must
     // still end it.
     if (running_) QApplication::exit(0);
@@ -125,57 +105,13 @@ class QtDisplay : public Display {
   }
 
  private:
-  void ShowBox(QMessageBox::Icon icon, const QString& text) {
-    if (quitting_) return;
-    QMessageBox box(icon, QString::fromStdString(options_.applicationName), text, QMessageBox::Ok,
-                    qt::DialogParent());
-    // In front of the palette, which floats above everything.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    Exec(box);
-  }
-
-  int Exec(QDialog& dialog) {
-    modals_.emplace_back(&dialog);
-    const int result = dialog.exec();
-    modals_.pop_back();
-    return result;
-  }
-
-  // The prompt goes above everything else in the dialog.
-  static void AddPrompt(QFileDialog& dialog, const QString& prompt) {
-    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
-    auto* label = new QLabel(prompt, &dialog);
-    label->setObjectName(QStringLiteral("tessalinePrompt"));
-    label->setWordWrap(true);
-    if (!grid) {
-      if (dialog.layout()) dialog.layout()->addWidget(label);
-      return;
-    }
-    struct Cell {
-      QLayoutItem* item;
-      int row, column, rowSpan, columnSpan;
-    };
-    std::vector<Cell> cells;
-    for (int i = 0; i < grid->count(); ++i) {
-      Cell c{grid->itemAt(i), 0, 0, 1, 1};
-      grid->getItemPosition(i, &c.row, &c.column, &c.rowSpan, &c.columnSpan);
-      cells.push_back(c);
-    }
-    while (grid->count() > 0) grid->takeAt(0);
-    const int columns = std::max(1, grid->columnCount());
-    grid->addWidget(label, 0, 0, 1, columns);
-    for (const Cell& c : cells) grid->addItem(c.item, c.row + 1, c.column, c.rowSpan, c.columnSpan);
-  }
-
   qt::QtStart start_;
   QApplication app_;
-  DisplayOptions options_;
   QTranslator translator_;
   std::optional<qt::QuitSignals> quitSignals_;
-  std::vector<QPointer<QDialog>> modals_;  // the boxes and dialogs up, innermost last
+  qt::ModalBoxes modals_;
   bool running_ = false;
   bool quitAsked_ = false;
-  bool quitting_ = false;
 };
 
 }  // namespace
