@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "bridge/bridge.h"
+#include "platform/programname.h"
 #include "platform/scriptrunner.h"
 
 namespace palette {
@@ -30,6 +31,7 @@ platform::DisplayOptions DisplayOptions() {
 }
 
 void Configure() {
+  platform::SetProgramName("tessaline");
   const char* resources = std::getenv("TESSALINE_RESOURCES");
   platform::SetResourcesFolder(resources ? resources : "");
   std::optional<std::chrono::milliseconds> limit;

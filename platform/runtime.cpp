@@ -1,10 +1,10 @@
 #include "platform/runtime.h"
 
-#include <cstdio>
 #include <map>
 
 #include "platform/backgroundtask.h"
 #include "platform/menu.h"
+#include "platform/programname.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 
@@ -101,8 +101,7 @@ void DeliverEvent(const std::function<void()>& handler) {
 
 void UnhandledException(const std::exception& e) {
   const std::string text = "An unhandled " + Describe(e) + " ended the current action.";
-  std::fprintf(stderr, "tessaline: %s\n", text.c_str());
-  std::fflush(stderr);
+  ReportError(text);
   if (State().display) {
     try {
       State().display->ShowUnhandledException(text);

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -17,6 +16,7 @@
 
 #include "platform/object.h"
 #include "platform/process.h"
+#include "platform/programname.h"
 
 namespace platform {
 namespace {
@@ -70,7 +70,7 @@ std::optional<std::string> Failure(const ProcessResult& run, milliseconds limit)
 void ReportFailure(const std::string& path, const std::string& reason) {
   static std::set<std::pair<std::string, std::string>> reported;
   if (!reported.emplace(path, reason).second) return;
-  std::fprintf(stderr, "tessaline: host script %s: %s\n", path.c_str(), reason.c_str());
+  ReportError("host script " + path + ": " + reason);
 }
 
 String RunScript(int32_t resourceId, const std::vector<std::string>& args) {

@@ -24,6 +24,7 @@
 
 #include "platform/applevent.h"
 #include "platform/process.h"
+#include "platform/programname.h"
 
 namespace {
 
@@ -129,6 +130,7 @@ class ScriptRunnerTest : public ::testing::Test {
     env_.emplace_back(std::make_unique<ScopedEnv>("HOME", (dir_ / "home").string()));
     env_.emplace_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (dir_ / "config").string()));
     platform::SetResourcesFolder((dir_ / "resources").string());
+    platform::SetProgramName("tessaline");
   }
   void TearDown() override {
     platform::ResumeScripts();

@@ -45,6 +45,8 @@ PaletteTest::PaletteTest()
   fs::create_directories(ConfigDir());
   fs::create_directories(BootVolume());
   platform::SetBootVolumeForTesting(BootVolume().string());
+  // As the program starts, for a test that runs the whole of it.
+  palette::Configure();
   host.onCall = [this](const std::string& call) { display.Record("host: " + call); };
 }
 
