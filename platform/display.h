@@ -1,7 +1,7 @@
 // The one display interface. The framework's objects keep their own state;
 // a display shows them through peers and reports what the user does back to
-// them. Two implementations: Qt Widgets (the real palette) and a scripted
-// one for tests.
+// them. Two implementations: Qt Widgets (the real one) and a scripted one
+// for tests.
 #pragma once
 
 #include <cstdint>

@@ -52,7 +52,7 @@ class FolderItem : public Object {
   String MacType() const;
   void SetMacType(const String& type);
 
-  // Opens the item for the user, detached from the palette: an executable
+  // Opens the item for the user, detached from the program: an executable
   // file is started directly, anything else is handed to xdg-open when it is
   // installed. The path goes as its bytes, never through a shell; nothing is
   // reported back.

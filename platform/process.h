@@ -8,13 +8,13 @@
 
 namespace platform {
 
-// Ending the palette stops its host scripts: from the call on, the script
+// Ending the program stops the scripts it runs: from the call on, the script
 // a runner waits on is killed with its process group, and every run gives
 // the empty reply at once instead of starting. Safe in a signal handler,
 // which is where a quit signal calls it.
 void StopScripts();
 bool ScriptsStopped();
-// Scripts run again (tests, which start one palette after another).
+// Scripts run again (tests, which start one program after another).
 void ResumeScripts();
 
 // Held by a runner while it waits on a script that runs in its own process

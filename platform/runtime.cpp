@@ -84,8 +84,8 @@ bool Quitting() { return State().quitting; }
 void StartupFailed() { State().failed = true; }
 
 void QuitAction() {
-  // Every window closes first, so that each Close handler runs (the palette
-  // saves its preferences there) on every way out.
+  // Every window closes first, so that each Close handler runs (a window
+  // saves what it keeps there) on every way out.
   std::vector<Ref<Window>> windows = State().windows;
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) (*it)->Close();
   Quit(0);

@@ -64,9 +64,9 @@ std::optional<std::string> Failure(const ProcessResult& run, milliseconds limit)
   return std::nullopt;
 }
 
-// The empty reply hides the palette or does nothing, so the user is told
-// why on standard error: once per script and reason, since the palette
-// asks one script every second.
+// The empty reply says nothing of why, so the user is told on standard
+// error: once per script and reason, since a script may be asked every
+// second.
 void ReportFailure(const std::string& path, const std::string& reason) {
   static std::set<std::pair<std::string, std::string>> reported;
   if (!reported.emplace(path, reason).second) return;
@@ -81,7 +81,7 @@ String RunScript(int32_t resourceId, const std::vector<std::string>& args) {
   }
   const milliseconds limit = ScriptTimeLimit(resourceId);
   ProcessResult run = RunProcess(path, args, limit);
-  // The palette is ending: a script it stopped failed no one.
+  // The program is ending: a script it stopped failed no one.
   if (ScriptsStopped()) return String();
   if (auto reason = Failure(run, limit)) {
     ReportFailure(path, *reason);
@@ -146,7 +146,7 @@ String ProcessScriptRunner::ScriptFunction(int32_t resourceId) { return RunScrip
 void ProcessScriptRunner::ScriptExecute(int32_t resourceId) { RunScript(resourceId, {}); }
 
 int32_t ProcessScriptRunner::StartParamScript(int32_t resourceId) {
-  // Two thousand million calls in one run is beyond any palette; refusing
+  // Two thousand million calls in one run is beyond any program; refusing
   // is better than handing out a handle a second time.
   if (lastHandle == std::numeric_limits<int32_t>::max()) {
     throw RuntimeException("no script handles left");

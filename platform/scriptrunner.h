@@ -52,7 +52,7 @@ std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
 // removed, or the empty text when the script is missing, fails, or outlives
 // its limit (it is then killed); one line on standard error then says why,
 // once per script and reason. The script's standard error passes through to
-// the palette's.
+// the program's.
 class ProcessScriptRunner : public ScriptRunner {
  public:
   String ScriptFunction(int32_t resourceId) override;
