@@ -3,7 +3,8 @@
 #include "palette/window1.h"
 #include "platform/bevelbutton.h"
 #include "platform/dialogs.h"
-#include "platform/runtime.h"
+#include "platform/folderitem.h"
+#include "platform/variant.h"
 
 namespace palette {
 

@@ -4,7 +4,8 @@
 #include "palette/window1.h"
 #include "platform/applevent.h"
 #include "platform/dialogs.h"
-#include "platform/runtime.h"
+#include "platform/object.h"
+#include "platform/variant.h"
 
 namespace palette {
 
