@@ -17,7 +17,7 @@
 #include <string>
 
 #include "bench/bench.h"
-#include "platform/folderitem.h"
+#include "platform/specialfolders.h"
 
 #ifndef TESSALINE_BENCH_PALETTE
 #error "the build names the palette binary"

@@ -7,6 +7,7 @@
 
 #include "bench/bench.h"
 #include "palette/app.h"
+#include "palette/configuration.h"
 #include "palette/window1.h"
 #include "platform/folderitem.h"
 #include "platform/listbox.h"
@@ -101,7 +102,7 @@ InProcessResults MeasureInProcess(const Config& config, const std::string& kind,
     static char* argv[] = {arg0, nullptr};
     static int argc = 1;
     std::string error;
-    display = platform::CreateQtDisplay(argc, argv, &error);
+    display = platform::CreateQtDisplay(argc, argv, palette::DisplayOptions(), &error);
     if (!display) {
       results.problem = "no Qt display: " + error;
       return results;

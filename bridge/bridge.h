@@ -3,6 +3,9 @@
 // parameters in order.
 #pragma once
 
+#include <chrono>
+#include <optional>
+
 #include "platform/object.h"
 #include "platform/text.h"
 #include "platform/variant.h"
@@ -18,5 +21,10 @@ void acctivemyapp(const platform::Ref<platform::VariantArray>& params);
 // Has the host run a compiled script (171) or a JavaScript file (172).
 platform::String goas(const platform::Ref<platform::VariantArray>& params);
 platform::String gojs(const platform::Ref<platform::VariantArray>& params);
+
+// Hands the script runner how long the host may take over each call, and
+// the Apple event sender how long over the activation event; `all`, when
+// given, stands in for every one of those limits.
+void InstallTimeLimits(std::optional<std::chrono::milliseconds> all = std::nullopt);
 
 }  // namespace bridge

@@ -10,8 +10,9 @@
 #include <stdexcept>
 
 #include "palette/app.h"
-#include "platform/folderitem.h"
 #include "platform/runtime.h"
+#include "platform/scriptrunner.h"
+#include "platform/specialfolders.h"
 
 namespace fuzzpalette {
 
@@ -48,8 +49,8 @@ std::string MakeRunFolder() {
   setenv("HOME", (root / "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root / "home" / "config").c_str(), 1);
   setenv("PATH", (root / "bin").c_str(), 1);
-  setenv("TESSALINE_RESOURCES", (root / "resources").c_str(), 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  platform::SetResourcesFolder((root / "resources").string());
   platform::SetBootVolumeForTesting((root / "volume").string());
   std::atexit(RemoveRunFolder);
   return root.string();

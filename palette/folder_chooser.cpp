@@ -2,7 +2,9 @@
 #include "bridge/bridge.h"
 #include "palette/window1.h"
 #include "platform/bevelbutton.h"
-#include "platform/runtime.h"
+#include "platform/dialogs.h"
+#include "platform/folderitem.h"
+#include "platform/variant.h"
 
 namespace palette {
 

@@ -6,7 +6,9 @@
 #include "bridge/bridge.h"
 #include "palette/window1.h"
 #include "platform/runtime.h"
+#include "platform/specialfolders.h"
 #include "platform/text.h"
+#include "platform/textstreams.h"
 
 namespace palette {
 

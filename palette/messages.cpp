@@ -3,7 +3,9 @@
 #include "bridge/bridge.h"
 #include "palette/window1.h"
 #include "platform/applevent.h"
-#include "platform/runtime.h"
+#include "platform/dialogs.h"
+#include "platform/object.h"
+#include "platform/variant.h"
 
 namespace palette {
 

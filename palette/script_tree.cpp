@@ -6,8 +6,8 @@
 
 #include "palette/fields.h"
 #include "palette/window1.h"
+#include "platform/backgroundtask.h"
 #include "platform/listbox.h"
-#include "platform/runtime.h"
 #include "platform/text.h"
 
 namespace palette {

@@ -1,30 +1,15 @@
 #include "platform/applevent.h"
 
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <chrono>
 #include <utility>
 
+#include "platform/process.h"
 #include "platform/scriptrunner.h"
 
 namespace platform {
 namespace {
 
-// The reply limit the host gives an Apple event.
-constexpr std::chrono::seconds kSendLimit{10};
-
-// TESSALINE_SCRIPT_TIMEOUT_MS overrides this limit as it does the scripts'.
-std::chrono::milliseconds SendLimit() {
-  const char* text = std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS");
-  if (text == nullptr || *text == '\0') return kSendLimit;
-  errno = 0;
-  char* end = nullptr;
-  const long long value = std::strtoll(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value <= 0 || value > INT_MAX) return kSendLimit;
-  return std::chrono::milliseconds(value);
-}
+std::chrono::milliseconds sendLimit = kDefaultRunLimit;
 
 class ProcessAppleEventSender : public AppleEventSender {
  public:
@@ -32,7 +17,7 @@ class ProcessAppleEventSender : public AppleEventSender {
     const ProcessResult run =
         RunProcess(ResourcesFolder() + "/appleevent",
                    {event.eventClass().str(), event.eventId().str(), event.target().str()},
-                   SendLimit());
+                   sendLimit);
     return run.started && run.finishedInTime && run.exitCode == 0;
   }
 };
@@ -42,7 +27,7 @@ ProcessAppleEventSender& ProcessSender() {
   return sender;
 }
 
-std::atomic<AppleEventSender*> installedSender{nullptr};
+AppleEventSender* installedSender = nullptr;
 
 }  // namespace
 
@@ -50,11 +35,13 @@ AppleEvent::AppleEvent(String eventClass, String eventId, String target)
     : class_(std::move(eventClass)), id_(std::move(eventId)), target_(std::move(target)) {}
 
 bool AppleEvent::Send() {
-  AppleEventSender* sender = installedSender.load();
-  return sender ? sender->Send(*this) : ProcessSender().Send(*this);
+  return installedSender ? installedSender->Send(*this) : ProcessSender().Send(*this);
 }
 
-void SetAppleEventSender(AppleEventSender* sender) { installedSender.store(sender); }
+void SetAppleEventSender(AppleEventSender* sender) { installedSender = sender; }
+
+void SetAppleEventTimeLimit(std::chrono::milliseconds limit) { sendLimit = limit; }
+std::chrono::milliseconds AppleEventTimeLimit() { return sendLimit; }
 
 Ref<AppleEvent> NewAppleEvent(const String& eventClass, const String& eventId,
                               const String& target) {

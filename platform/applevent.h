@@ -1,6 +1,8 @@
-// Apple events, reduced to what the palette sends: a class, an id and a
-// target signature, handed to the resources' "appleevent" program.
+// Apple events, reduced to a class, an id and a target signature, handed
+// to the resources' "appleevent" program.
 #pragma once
+
+#include <chrono>
 
 #include "platform/object.h"
 #include "platform/text.h"
@@ -32,6 +34,11 @@ class AppleEventSender {
 };
 // nullptr restores the process sender. The caller keeps ownership.
 void SetAppleEventSender(AppleEventSender* sender);
+
+// How long the process sender waits for resources/appleevent; set at
+// start-up, kDefaultRunLimit until then.
+void SetAppleEventTimeLimit(std::chrono::milliseconds limit);
+std::chrono::milliseconds AppleEventTimeLimit();
 
 // Nil unless class, id and target are four bytes each.
 Ref<AppleEvent> NewAppleEvent(const String& eventClass, const String& eventId,

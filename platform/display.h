@@ -1,7 +1,7 @@
 // The one display interface. The framework's objects keep their own state;
 // a display shows them through peers and reports what the user does back to
-// them. Two implementations: Qt Widgets (the real palette) and a scripted
-// one for tests.
+// them. Two implementations: Qt Widgets (the real one) and a scripted one
+// for tests.
 #pragma once
 
 #include <cstdint>
@@ -158,6 +158,18 @@ class Display {
   virtual std::vector<Rect> Screens() const = 0;
   // Where a new window of that content size goes when nothing places it.
   virtual Rect DefaultPlacement(int32_t width, int32_t height) const;
+};
+
+// What a display is told of the application it serves.
+struct DisplayOptions {
+  // Titles its message boxes, and begins what is said when no display can
+  // be opened.
+  std::string applicationName;
+  // Ends what is said when no display can be opened: how to get one.
+  std::string noDisplayHint;
+  // The language of the toolkit's own texts ("Cancel" in a dialog), such
+  // as "ja"; empty: as the toolkit has them.
+  std::string language;
 };
 
 }  // namespace platform

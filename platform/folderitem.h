@@ -1,4 +1,4 @@
-// File items on the real file system, and the text streams on them.
+// Files and folders on the real file system, by their POSIX paths.
 #pragma once
 
 #include <cstdint>
@@ -56,12 +56,13 @@ class FolderItem : public Object {
   String MacType() const;
   void SetMacType(const String& type);
 
-  // Opens the item for the user, detached from the palette: an executable
+  // Opens the item for the user, detached from the program: an executable
   // file is started directly, anything else is handed to xdg-open when it is
   // installed. The path goes as its bytes, never through a shell; nothing is
   // reported back.
   void Launch(bool activate) const;
 
+  // The two streams (textstreams.h; made there, beside their insides).
   // A stream positioned at the first line; nil when the file can't be opened.
   Ref<TextInputStream> OpenAsTextFile() const;
   // A new, empty file replacing any existing one, written atomically: the
@@ -87,46 +88,5 @@ class FolderItem : public Object {
 
 // Path type 0: an absolute POSIX path. Nil when the text names no item.
 Ref<FolderItem> GetFolderItem(const String& path, int32_t pathType);
-// The user's preferences folder: $XDG_CONFIG_HOME, else ~/.config (made when
-// missing, where it can be).
-Ref<FolderItem> PreferencesFolder();
-// Volume 0 is the root folder; there is no other.
-Ref<FolderItem> Volume(int32_t index);
-// Tests stand a folder of their own in for the root, so that nothing they
-// do reaches the machine's real folders; the empty text restores "/".
-void SetBootVolumeForTesting(const std::string& root);
-
-class TextInputStream : public Object {
- public:
-  // The next line without its terminator ("\n", "\r\n" or "\r"); the empty
-  // text when no line is left. Bytes pass through unchanged.
-  String ReadLine();
-  // Nothing is left to read. (EOF itself is a C macro.)
-  bool EndOfFile() const;
-  void Close();
-
-  struct Impl;
-  explicit TextInputStream(std::unique_ptr<Impl> impl);
-  ~TextInputStream() override;
-
- private:
-  std::unique_ptr<Impl> impl_;
-};
-
-class TextOutputStream : public Object {
- public:
-  // Writes the text and "\n".
-  void WriteLine(const String& text);
-  // Puts everything written in place of the old file, carrying the item's
-  // Mac type; false (and the old file left as it was) when that fails.
-  bool Close();
-
-  struct Impl;
-  explicit TextOutputStream(std::unique_ptr<Impl> impl);
-  ~TextOutputStream() override;  // without Close, the old file stays
-
- private:
-  std::unique_ptr<Impl> impl_;
-};
 
 }  // namespace platform

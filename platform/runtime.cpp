@@ -1,10 +1,10 @@
 #include "platform/runtime.h"
 
-#include <cstdio>
 #include <map>
 
-#include "platform/folderitem.h"
+#include "platform/backgroundtask.h"
 #include "platform/menu.h"
+#include "platform/programname.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 
@@ -84,14 +84,12 @@ bool Quitting() { return State().quitting; }
 void StartupFailed() { State().failed = true; }
 
 void QuitAction() {
-  // Every window closes first, so that each Close handler runs (the palette
-  // saves its preferences there) on every way out.
+  // Every window closes first, so that each Close handler runs (a window
+  // saves what it keeps there) on every way out.
   std::vector<Ref<Window>> windows = State().windows;
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) (*it)->Close();
   Quit(0);
 }
-
-void MsgBox(const String& text) { CurrentDisplay().ShowMessage(text); }
 
 void DeliverEvent(const std::function<void()>& handler) {
   try {
@@ -103,8 +101,7 @@ void DeliverEvent(const std::function<void()>& handler) {
 
 void UnhandledException(const std::exception& e) {
   const std::string text = "An unhandled " + Describe(e) + " ended the current action.";
-  std::fprintf(stderr, "tessaline: %s\n", text.c_str());
-  std::fflush(stderr);
+  ReportError(text);
   if (State().display) {
     try {
       State().display->ShowUnhandledException(text);
@@ -159,12 +156,5 @@ void ReleaseWindowLists() {
   for (const Ref<Window>& w : windows) w->Discard();
 }
 void ReleaseReflectionCaches() { ClassRegistry::Instance().ReleaseRecords(); }
-
-Ref<FolderItem> FolderItemDialog::ShowModal() {
-  const std::optional<std::string> chosen =
-      CurrentDisplay().ChooseFolder(FolderDialogTexts{ActionButtonCaption, Title, PromptText});
-  if (!chosen) return nullptr;
-  return GetFolderItem(String(*chosen), 0);
-}
 
 }  // namespace platform

@@ -1,12 +1,12 @@
 // The framework runtime: the application object, the event loop, quitting,
-// the background task, message boxes and the unhandled-exception handler.
+// the window lists and the unhandled-exception handler.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/display.h"
 #include "platform/object.h"
@@ -16,7 +16,6 @@
 namespace platform {
 
 class MenuBar;
-class FolderItem;
 class Window;
 
 class Application : public Object {
@@ -52,16 +51,6 @@ bool Quitting();
 // so each window's Close handler runs, then the application quits.
 void QuitAction();
 
-// Gives the loop's other cooperative work a turn.
-void BackgroundTask();
-// Called on every BackgroundTask (tests count them); nullptr removes it.
-void SetBackgroundTaskObserver(std::function<void()> observer);
-// The display's share of the background task, set by the runtime.
-void SetBackgroundTaskDisplayTurn(std::function<void()> turn);
-
-// A modal message box; returns when the user has dismissed it.
-void MsgBox(const String& text);
-
 // Delivers one event from the display: runs `handler`, and an exception
 // that escapes it goes to UnhandledException; the event is abandoned and
 // the application goes on.
@@ -81,15 +70,5 @@ Ref<Window> GetImplicitWindow(const std::string& className);
 void ReleaseImplicitWindows();
 void ReleaseWindowLists();
 void ReleaseReflectionCaches();
-
-class FolderItemDialog : public Object {
- public:
-  String ActionButtonCaption;
-  String Title;
-  String PromptText;
-  // Shown modally; the chosen folder, or nil on cancel.
-  Ref<FolderItem> ShowModal();
-};
-class SelectFolderDialog : public FolderItemDialog {};
 
 }  // namespace platform

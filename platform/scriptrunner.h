@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,39 +26,23 @@ class ScriptRunner {
   virtual void CompleteParamScriptExecute(int32_t handle) = 0;
 };
 
-// Ending the palette stops its host scripts: from the call on, the script
-// a runner waits on is killed with its process group, and every run gives
-// the empty reply at once instead of starting. Safe in a signal handler,
-// which is where a quit signal calls it.
-void StopScripts();
-bool ScriptsStopped();
-// Scripts run again (tests, which start one palette after another).
-void ResumeScripts();
-
-// Held by a runner while it waits on a script that runs in its own process
-// group `group`, so that StopScripts reaches it. Let it go before the
-// script is reaped where the runner can, so that the group's number cannot
-// have been given out again.
-class RunningScript {
- public:
-  explicit RunningScript(int group);
-  ~RunningScript();
-  RunningScript(const RunningScript&) = delete;
-  RunningScript& operator=(const RunningScript&) = delete;
-};
-
 // The runner the bridge uses; the process runner unless one was installed.
 ScriptRunner& CurrentScriptRunner();
 // Installs a runner (tests); nullptr restores the process runner. The
 // caller keeps ownership.
 void SetScriptRunner(ScriptRunner* runner);
 
-// The application's resources folder: $TESSALINE_RESOURCES when set, else
-// "resources" beside the executable.
+// The application's resources folder, which holds the scripts; set at
+// start-up. The empty text, the default, stands for "resources" beside the
+// executable.
+void SetResourcesFolder(std::string folder);
 std::string ResourcesFolder();
 
-// How long a host script may run before it is killed and gives the empty
-// text.
+// How long the script of each resource id may run before it is killed and
+// gives the empty text; set at start-up. Without a function every script
+// has kDefaultRunLimit.
+using ScriptTimeLimits = std::function<std::chrono::milliseconds(int32_t resourceId)>;
+void SetScriptTimeLimits(ScriptTimeLimits limits);
 std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
 
 // Runs the script of resource id N, the executable file scripts/N in the
@@ -67,7 +52,7 @@ std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
 // removed, or the empty text when the script is missing, fails, or outlives
 // its limit (it is then killed); one line on standard error then says why,
 // once per script and reason. The script's standard error passes through to
-// the palette's.
+// the program's.
 class ProcessScriptRunner : public ScriptRunner {
  public:
   String ScriptFunction(int32_t resourceId) override;
@@ -78,26 +63,5 @@ class ProcessScriptRunner : public ScriptRunner {
   String CompleteParamScriptFunction(int32_t handle) override;
   void CompleteParamScriptExecute(int32_t handle) override;
 };
-
-struct ProcessResult {
-  bool started = false;
-  int startError = 0;  // errno, when it could not be started
-  bool finishedInTime = false;
-  int exitCode = -1;   // when it exited
-  int endSignal = 0;   // when a signal ended it
-  std::string output;  // standard output, capped
-};
-
-// Runs an executable with arguments, all passed as the bytes they are (no
-// shell), in a process group of its own; waits at most `limit`, and kills
-// the group of a run past it, or of one that StopScripts stops. Standard
-// error is passed through.
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         std::chrono::milliseconds limit);
-
-// Starts an executable with arguments, as the bytes they are, to live on
-// by itself: in a session of its own, not a child of ours, nothing waited
-// for or reported.
-void StartDetached(const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace platform

@@ -22,6 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/specialfolders.h"
+#include "platform/textstreams.h"
+
 namespace platform {
 namespace {
 

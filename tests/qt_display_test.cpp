@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "palette/app.h"
+#include "palette/configuration.h"
 #include "palette/window1.h"
 #include "platform/bevelbutton.h"
 #include "platform/display.h"
@@ -45,7 +46,7 @@ class QtPaletteTest : public testsupport::PaletteTest {
  protected:
   QtPaletteTest() {
     std::string error;
-    qt_ = platform::CreateQtDisplay(argc_, argv_, &error);
+    qt_ = platform::CreateQtDisplay(argc_, argv_, palette::DisplayOptions(), &error);
     if (!qt_) ADD_FAILURE() << error;
   }
 
@@ -467,7 +468,7 @@ TEST_F(QtPaletteTest, QuittingClosesThePaletteSavesItAndEndsTheLoop) {
     fs::remove(PrefsFile());
     qt_.reset();
     std::string error;
-    qt_ = platform::CreateQtDisplay(argc_, argv_, &error);
+    qt_ = platform::CreateQtDisplay(argc_, argv_, palette::DisplayOptions(), &error);
     ASSERT_TRUE(qt_) << error;
   }
 }

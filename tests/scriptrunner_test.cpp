@@ -23,6 +23,8 @@
 #include <vector>
 
 #include "platform/applevent.h"
+#include "platform/process.h"
+#include "platform/programname.h"
 
 namespace {
 
@@ -72,6 +74,22 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// Every script and the Apple event get `limit` while it lives, as the
+// palette's time-limit variable gives them.
+class ScopedTimeLimit {
+ public:
+  explicit ScopedTimeLimit(std::chrono::milliseconds limit) {
+    platform::SetScriptTimeLimits([limit](int32_t) { return limit; });
+    platform::SetAppleEventTimeLimit(limit);
+  }
+  ~ScopedTimeLimit() {
+    platform::SetScriptTimeLimits(nullptr);
+    platform::SetAppleEventTimeLimit(platform::kDefaultRunLimit);
+  }
+  ScopedTimeLimit(const ScopedTimeLimit&) = delete;
+  ScopedTimeLimit& operator=(const ScopedTimeLimit&) = delete;
+};
+
 // Sends our standard error, and so the scripts', to a file while it lives.
 class StderrCapture {
  public:
@@ -111,12 +129,12 @@ class ScriptRunnerTest : public ::testing::Test {
     fs::create_directories(dir_ / "resources" / "scripts");
     env_.emplace_back(std::make_unique<ScopedEnv>("HOME", (dir_ / "home").string()));
     env_.emplace_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (dir_ / "config").string()));
-    env_.emplace_back(
-        std::make_unique<ScopedEnv>("TESSALINE_RESOURCES", (dir_ / "resources").string()));
-    env_.emplace_back(std::make_unique<ScopedEnv>("TESSALINE_SCRIPT_TIMEOUT_MS", std::nullopt));
+    platform::SetResourcesFolder((dir_ / "resources").string());
+    platform::SetProgramName("tessaline");
   }
   void TearDown() override {
     platform::ResumeScripts();
+    platform::SetResourcesFolder("");
     env_.clear();
     fs::remove_all(dir_);
   }
@@ -209,7 +227,7 @@ TEST_F(ScriptRunnerTest, OneTrailingNewlineIsRemoved) {
 }
 
 TEST_F(ScriptRunnerTest, ScriptThatCannotRunOrFailsGivesEmptyTextAndSaysWhyOnce) {
-  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  ScopedTimeLimit limit(300ms);
   const fs::path path = dir_ / "resources" / "scripts" / "168";
   const struct {
     const char* name;
@@ -273,7 +291,7 @@ TEST_F(ScriptRunnerTest, StandardErrorPassesThroughAndStaysOutOfTheResult) {
 }
 
 TEST_F(ScriptRunnerTest, ScriptPastItsLimitIsKilledWithWhatItStarted) {
-  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  ScopedTimeLimit limit(300ms);
   const fs::path pidFile = dir_ / "sleeper.pid";
   WriteScript(169, "printf early; sleep 20 & printf '%s' $! > '" + pidFile.string() + "'; wait");
 
@@ -293,7 +311,7 @@ TEST_F(ScriptRunnerTest, ScriptPastItsLimitIsKilledWithWhatItStarted) {
 TEST_F(ScriptRunnerTest, StoppedScriptIsKilledWithWhatItStartedAndNoneStartsAfter) {
   // Well within its limit the script would answer "late": only the stop
   // can make its reply empty.
-  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "60000");
+  ScopedTimeLimit limit(60000ms);
   const fs::path pidFile = dir_ / "sleeper.pid", started = dir_ / "started";
   WriteScript(168, "sleep 20 & printf '%s' $! > '" + pidFile.string() + "'; : > '" +
                        started.string() + "'; wait; printf late");
@@ -338,24 +356,11 @@ TEST_F(ScriptRunnerTest, FloodOfOutputIsCappedWithoutHoldingItAll) {
 #endif
 
   // An endless flood meets its limit like any other runaway.
-  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  ScopedTimeLimit limit(300ms);
   WriteScript(172, "exec yes");
   const auto endless = Clock::now();
   EXPECT_EQ(runner_.ScriptFunction(172).str(), "");
   EXPECT_LT(Clock::now() - endless, 3s);
-}
-
-TEST_F(ScriptRunnerTest, TimeLimitsFitEachScriptAndTheVariableOverridesAll) {
-  const std::pair<int32_t, std::chrono::milliseconds> limits[] = {
-      {168, 120s}, {169, 3s}, {170, 10s}, {171, 120s}, {172, 120s}, {1, 120s},
-  };
-  for (const char* ignored : {"", "0", "-5", "abc", "300ms", "99999999999"}) {
-    SCOPED_TRACE(std::string("override '") + ignored + "'");
-    ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", ignored);
-    for (const auto& [id, expected] : limits) EXPECT_EQ(platform::ScriptTimeLimit(id), expected) << id;
-  }
-  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "250000");
-  for (const auto& [id, expected] : limits) EXPECT_EQ(platform::ScriptTimeLimit(id), 250000ms) << id;
 }
 
 TEST_F(ScriptRunnerTest, HandlesAreUniqueAndACompletedCallIsGone) {
@@ -397,9 +402,9 @@ TEST_F(ScriptRunnerTest, CurrentRunnerIsTheProcessRunnerUnlessOneIsInstalled) {
   EXPECT_NE(dynamic_cast<platform::ProcessScriptRunner*>(&platform::CurrentScriptRunner()), nullptr);
 }
 
-TEST_F(ScriptRunnerTest, ResourcesFolderIsTheVariableElseBesideTheExecutable) {
+TEST_F(ScriptRunnerTest, ResourcesFolderIsTheOneSetElseBesideTheExecutable) {
   EXPECT_EQ(platform::ResourcesFolder(), (dir_ / "resources").string());
-  ScopedEnv empty("TESSALINE_RESOURCES", "");
+  platform::SetResourcesFolder("");
   EXPECT_EQ(platform::ResourcesFolder(),
             (fs::read_symlink("/proc/self/exe").parent_path() / "resources").string());
 }
@@ -447,7 +452,7 @@ TEST_F(ScriptRunnerTest, AppleEventIsSentByTheAppleeventProgram) {
       {"missing", std::nullopt, false},
       {"outlives its limit", record + "exec sleep 20", false},
   };
-  ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "300");
+  ScopedTimeLimit limit(300ms);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove(dir_ / "resources" / "appleevent");
@@ -480,7 +485,7 @@ TEST_F(ScriptRunnerTest, InstalledAppleEventSenderTakesTheEvents) {
 }
 
 TEST_F(ScriptRunnerTest, ShippedStandInHostAnswersLikeARunningHost) {
-  ScopedEnv shipped("TESSALINE_RESOURCES", std::string(TESSALINE_SOURCE_DIR) + "/resources");
+  platform::SetResourcesFolder(std::string(TESSALINE_SOURCE_DIR) + "/resources");
   EXPECT_EQ(runner_.ScriptFunction(168).str(), "14.0.0");
   EXPECT_EQ(runner_.ScriptFunction(169).str(), "Illustrator");
   for (int32_t id : {168, 169, 170, 171, 172}) {

@@ -11,6 +11,7 @@ namespace platform {
 
 // The Qt Widgets display, or nullptr with `error` set to one sentence for
 // the user when there is no display to show it on.
-std::unique_ptr<Display> CreateQtDisplay(int& argc, char** argv, std::string* error);
+std::unique_ptr<Display> CreateQtDisplay(int& argc, char** argv, const DisplayOptions& options,
+                                         std::string* error);
 
 }  // namespace platform

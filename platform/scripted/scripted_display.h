@@ -27,7 +27,7 @@ class ScriptedDisplay : public Display {
   void AdvanceClock(int64_t milliseconds);
   int64_t Now() const { return now_; }
   // The next message box is dismissed after `whileShown` has run (a test
-  // can look at the palette while the box is up).
+  // can look at the windows while the box is up).
   void AnswerMessage(std::function<void()> whileShown = {});
   // The next folder dialog answers with this path, or cancels on nullopt.
   void AnswerFolder(std::optional<std::string> path, std::function<void()> whileShown = {});

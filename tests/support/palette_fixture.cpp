@@ -6,7 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "palette/configuration.h"
 #include "platform/runtime.h"
+#include "platform/specialfolders.h"
 
 namespace testsupport {
 
@@ -43,6 +45,8 @@ PaletteTest::PaletteTest()
   fs::create_directories(ConfigDir());
   fs::create_directories(BootVolume());
   platform::SetBootVolumeForTesting(BootVolume().string());
+  // As the program starts, for a test that runs the whole of it.
+  palette::Configure();
   host.onCall = [this](const std::string& call) { display.Record("host: " + call); };
 }
 
@@ -52,9 +56,14 @@ PaletteTest::~PaletteTest() {
     palette::Finalize();
     platform::RuntimeShutdown();
   }
+  // The variables a test set are gone by now: the next test starts from
+  // the environment as this one found it.
+  palette::Configure();
 }
 
 void PaletteTest::Start() {
+  // As the program starts: the environment, the test's own included, read.
+  palette::Configure();
   platform::RuntimeInit(display);
   started_ = true;
   palette::Initialize();

@@ -1,7 +1,7 @@
 #include "tests/support/recording_runner.h"
 
+#include "platform/backgroundtask.h"
 #include "platform/object.h"
-#include "platform/runtime.h"
 
 namespace testsupport {
 

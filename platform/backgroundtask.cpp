@@ -1,6 +1,6 @@
-#include <utility>
+#include "platform/backgroundtask.h"
 
-#include "platform/runtime.h"
+#include <utility>
 
 namespace platform {
 namespace {

@@ -1,0 +1,19 @@
+// What the palette hands the framework at start-up, before anything runs.
+#pragma once
+
+#include "platform/display.h"
+
+namespace palette {
+
+// The palette's name, the way to a display when there is none, and Qt's
+// own texts in Japanese, as the palette speaks it whatever the locale.
+platform::DisplayOptions DisplayOptions();
+
+// The program's name on standard error, "tessaline". Where the host
+// scripts are: $TESSALINE_RESOURCES when it is set, else "resources"
+// beside the executable. How long each may run: the bridge's limits, or
+// $TESSALINE_SCRIPT_TIMEOUT_MS, a whole number of milliseconds above 0,
+// for every script and for the Apple event. Read afresh on every call.
+void Configure();
+
+}  // namespace palette

@@ -1,0 +1,14 @@
+// The program's name, which heads each line it writes for the user on
+// standard error ("name: what happened").
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Set at start-up; until then, the name the program was started by.
+void SetProgramName(std::string name);
+// Writes "name: text" and a line break on standard error, at once.
+void ReportError(const std::string& text);
+
+}  // namespace platform

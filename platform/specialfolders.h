@@ -1,0 +1,20 @@
+// The folders the system names: the preferences folder and the volumes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/folderitem.h"
+
+namespace platform {
+
+// The user's preferences folder: $XDG_CONFIG_HOME, else ~/.config (made when
+// missing, where it can be).
+Ref<FolderItem> PreferencesFolder();
+// Volume 0 is the root folder; there is no other.
+Ref<FolderItem> Volume(int32_t index);
+// Tests stand a folder of their own in for the root, so that nothing they
+// do reaches the machine's real folders; the empty text restores "/".
+void SetBootVolumeForTesting(const std::string& root);
+
+}  // namespace platform
