@@ -70,8 +70,8 @@ class RowStore {
 
  private:
   using Span = TextBlocks::Span;
-  // A row costs a few words: its first two columns' texts (the palette's
-  // rows use no more) stand in it, further columns and a folder's children
+  // A row costs a few words: its first two columns' texts (a list's rows
+  // seldom use more) stand in it, further columns and a folder's children
   // apart, for the few rows that have them.
   struct Row {
     Span first, second;

@@ -1,5 +1,5 @@
 // The framework's text: UTF-8 bytes, nil is the empty text, and the string
-// functions the palette uses.
+// functions of the framework.
 #pragma once
 
 #include <cstdint>

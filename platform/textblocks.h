@@ -13,9 +13,9 @@ namespace platform {
 // A text costs its bytes and a span, not an allocation of its own, and the
 // store grows a block at a time, never moving what it holds: a view stays
 // good until the store is compacted or cleared. A block is as large as the
-// pieces the palette builds its listing in, so that a piece let go during a
-// fill makes room for a block of the rows made from it. A text longer than
-// a block has one of its own. A text that is replaced, or whose owner goes,
+// pieces a caller may build a long text in, so that a piece let go while
+// rows are made from it makes room for a block of those rows. A text
+// longer than a block has one of its own. A text that is replaced, or whose owner goes,
 // stays behind until such texts outweigh the live ones; the owner then has
 // the live ones copied into new blocks, a cost the texts left behind have
 // paid for.

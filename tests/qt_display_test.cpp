@@ -500,7 +500,7 @@ TEST_F(QtPaletteTest, MessageBoxStandsInFrontWithItsText) {
   ASSERT_TRUE(seen);
   EXPECT_EQ(seen->text, kListingFailed);
   EXPECT_TRUE(seen->staysOnTop);
-  EXPECT_TRUE(seen->overPalette);
+  EXPECT_TRUE(seen->overWindow);
   EXPECT_TRUE(paletteShown);
   EXPECT_EQ(window->gMyScriptFolder->AbsolutePath().str(), empty.string());
 }

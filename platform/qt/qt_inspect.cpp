@@ -55,7 +55,7 @@ ModalView Look(QWidget* modal) {
   ModalView view;
   view.title = Str(modal->windowTitle());
   view.staysOnTop = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-  view.overPalette = dynamic_cast<qt::TopLevelWidget*>(modal->parentWidget()) != nullptr;
+  view.overWindow = dynamic_cast<qt::TopLevelWidget*>(modal->parentWidget()) != nullptr;
   if (auto* box = qobject_cast<QMessageBox*>(modal)) view.text = Str(box->text());
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     view.foldersOnly = dialog->fileMode() == QFileDialog::Directory &&

@@ -93,7 +93,7 @@ struct ModalView {
   std::string acceptText;           // the accepting button's caption
   std::string rejectText;           // the cancelling button's caption
   bool staysOnTop = false;
-  bool overPalette = false;  // its parent is one of the framework's windows
+  bool overWindow = false;  // its parent is one of the framework's windows
   bool foldersOnly = false;  // a file dialog that picks folders only
 };
 // The next modal window is looked at, then answered: a file dialog picks
