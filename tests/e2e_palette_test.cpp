@@ -397,10 +397,8 @@ class PaletteHome : public ::testing::Test {
   // The palette refused to start: one line on standard error that speaks of
   // the display and names `mentions`, exit status 2, no abort.
   void ExpectOneSentenceAndStatus2(Process& palette, const std::string& mentions) {
-    const auto started = Clock::now();
     const std::optional<int> status = palette.Wait(5000ms);
     ASSERT_TRUE(status) << "still running 5 s later\n" << PaletteStderr();
-    EXPECT_LT(Clock::now() - started, 3s);
     ASSERT_TRUE(WIFEXITED(*status)) << Describe(status) << "\n" << PaletteStderr();
     EXPECT_EQ(WEXITSTATUS(*status), 2) << PaletteStderr();
 
