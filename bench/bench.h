@@ -1,5 +1,5 @@
-// The benchmark's shared pieces: timing, the synthetic scripts folders, the
-// child processes it starts, and the table it prints.
+// The benchmark's shared pieces: timing and spreads, the scripts folders
+// it makes, the processes it starts and the X server it watches them on.
 #pragma once
 
 #include <sys/types.h>
@@ -17,83 +17,69 @@ namespace bench {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-inline double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+inline double MsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
 }
-double Median(std::vector<double> values);
+inline double MsSince(Clock::time_point start) { return MsBetween(start, Clock::now()); }
 
-// Paths the build hands the benchmark, and how long it runs.
+// A series' median and its spread: the quartiles, and the extremes.
+struct Spread {
+  double median = 0, low = 0, high = 0, min = 0, max = 0;
+  int n = 0;
+};
+Spread SpreadOf(std::vector<double> values);
+
+// How long and how often each part runs.
 struct Config {
   bool quick = false;
   std::string paletteBinary;
-  std::string bareWindowBinary;
-  fs::path work;  // a temporary folder of its own, removed at the end
-  // Timed runs per series, each series after one untimed run: at least
-  // `runs` (quick steps in the benchmark's own process run more often).
-  int runs = 11;
-  int startupRuns = 15;  // start-up varies most from run to run
+  std::string windowBinary;  // the bare window and the plain palette-like one
+  fs::path work;             // a temporary folder of its own, removed at the end
+  int startupRounds = 21;    // each round starts every program once
+  int expandTrials = 15;     // double-clicks to open, and as many to close, per folder
+  int fillRounds = 21;       // in-process fills of each folder
   int idleSeconds = 60;
-  std::vector<int> fillSizes{1000, 10000, 100000};
 };
 
-// A folder of `entries` items within two levels: half of them top-level
-// items, of which one in ten is a sub-folder holding ten files.
+// --- the scripts folders (trees.cpp)
+
 struct Tree {
   fs::path root;
-  int entries = 0;
+  int entries = 0;   // items within two levels, as find -mindepth 1 -maxdepth 2 counts them
   int topLevel = 0;  // the rows a fill adds
+  std::string firstRow;  // the text of the list's first row
 };
+// `entries` items: half of them top-level files, one in a hundred a
+// top-level folder of 49 files (100,000: 50,000 files and 1,000 folders of
+// 49), folders spread through the sorted names. 1 is a folder of one file.
 Tree MakeTree(const fs::path& root, int entries);
-// A scripts folder holding one sub-folder with `children` files.
+// A scripts folder holding one sub-folder of `children` files.
 Tree MakeOneFolder(const fs::path& root, int children);
-// A handful of scripts, as a user's folder might hold.
-Tree MakeSmallFolder(const fs::path& root);
+// The floor of a fill: one readdir pass over the folder and each of its
+// sub-folders, and a sort of each folder's names; milliseconds.
+double ReadAndSortFloor(const fs::path& root, int* names = nullptr);
 
-// --- in the benchmark's own process (in_process.cpp)
-
-struct FillFigures {
-  double ms = 0;  // median of the timed fills
-  int rows = 0;   // rows the list held after a fill
-};
-struct ExpandFigures {
-  double fillMs = 0;  // filling the list from that folder
-  double expandMs = 0;
-  double collapseMs = 0;
-  int childRows = 0;  // rows the expansion added
-};
-struct InProcessResults {
-  std::map<int, FillFigures> fill;      // by entries
-  std::map<int, ExpandFigures> expand;  // by children
-  std::string problem;                  // empty when every figure was taken
-};
-// One palette, started as the program starts it, on the display of that
-// kind: "scripted" or "qt" (offscreen).
-InProcessResults MeasureInProcess(const Config& config, const std::string& kind,
-                                  const std::vector<Tree>& fillTrees,
-                                  const std::vector<Tree>& expandTrees,
-                                  const fs::path& startFolder);
-
-// --- child processes (children.cpp)
+// --- processes and the X server (children.cpp)
 
 struct Spawned {
   pid_t pid = -1;
   Clock::time_point started;
 };
-// Starts `program` with `args`, never through a shell. `env` replaces the
-// environment when given; standard output and error go to `output` (a
-// file, "/dev/null" by default).
+// Starts `program` with `args`, never through a shell; `env` replaces the
+// environment when given; output goes to `output`.
 Spawned Spawn(const std::string& program, const std::vector<std::string>& args,
               const std::optional<std::vector<std::string>>& env = std::nullopt,
               const std::string& output = "/dev/null");
-// Reaps the child; one that has not ended 10 s later is killed. Answers
-// its wait status.
+// Reaps the child; one that has not ended 10 s later is killed.
 int WaitFor(pid_t pid);
+bool HasEnded(pid_t pid);
+// The process's peak resident set since it started its program (VmHWM).
+double PeakRssMb(pid_t pid);
+void Sleep(double seconds);
 
-// Median wall time of `find DIR -maxdepth 2`, output to /dev/null.
-double MeasureFind(const fs::path& dir, int runs);
-
-// An X server of the benchmark's own, on a free display number, and a
-// watch on it for top-level windows being mapped.
+// An X server of the benchmark's own (Xvfb, on a display number it picks
+// itself), watched for top-level windows being mapped, for the damage
+// done to a window's pixels, and driven by synthetic input (XTest).
 class XServer {
  public:
   XServer() = default;
@@ -103,47 +89,89 @@ class XServer {
 
   bool Start(const fs::path& log, std::string* error);
   const std::string& display() const { return display_; }
-  // Forgets every window mapped so far; the next WaitMapped sees only
-  // later ones.
+  // Forgets every event so far: the next WaitMapped sees only later ones.
   void Arm();
-  // Waits until a top-level (not override-redirect) window is mapped, or
-  // `pid` ends, or the time is up; the moment the map was seen.
-  std::optional<Clock::time_point> WaitMapped(pid_t pid, int timeoutMs);
+  struct Mapped {
+    Clock::time_point when;
+    uint32_t window = 0;
+  };
+  // Waits until a top-level window is mapped, or `pid` ends, or the time
+  // is up.
+  std::optional<Mapped> WaitMapped(pid_t pid, int timeoutMs);
+
+  struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;  // on the root window
+  };
+  std::optional<Geometry> GeometryOf(uint32_t window);
+  // Reports every change to the window's pixels from now on.
+  bool WatchDamage(uint32_t window);
+  void UnwatchDamage();
+  // Waits until no damage has come for `quietMs`, at most `limitMs`: the
+  // moment of the last damage seen, if any came.
+  std::optional<Clock::time_point> LastDamage(int quietMs, int limitMs);
+  void MovePointer(int x, int y);
+  // Presses or releases the first button; the moment the request left.
+  Clock::time_point Button(bool press);
+  // The window's pixels, to tell two states of it apart.
+  std::string Pixels(uint32_t window);
 
  private:
+  void Flush();
   pid_t pid_ = -1;
   std::string display_;
   void* connection_ = nullptr;
   uint32_t root_ = 0;
+  uint32_t damage_ = 0;
+  uint8_t damageEvent_ = 0;
 };
 
-// Environment of a palette or bare window on that X server: a home and
-// preferences folder of its own, the X display, and nothing that would
-// send Qt elsewhere.
-std::vector<std::string> ChildEnvironment(const std::string& display, const fs::path& home);
-// The palette's preferences: 150 x 200 content, and `scripts` as its folder.
-void WritePaletteHome(const fs::path& home, const fs::path& scripts);
+// Environment of a program on that X server: a home and preferences
+// folder of its own, the X display, and nothing that would send Qt
+// elsewhere; `extra` entries are added.
+std::vector<std::string> ChildEnvironment(const std::string& display, const fs::path& home,
+                                          const std::vector<std::string>& extra = {});
+// The palette's preferences: its content area at (left, top), 150 x 200,
+// and `scripts` as its folder.
+void WritePaletteHome(const fs::path& home, const fs::path& scripts, int left = 100,
+                      int top = 100);
 
-// A program whose start-up is measured.
+// --- the measurements
+
+// A program whose start-up is timed from its spawn: to its first window
+// mapped, or to its end (find).
 struct Program {
   std::string name;
   std::string path;
   std::vector<std::string> args;
+  fs::path scripts;                  // the palette's folder, for its preferences
+  std::vector<std::string> env;      // added to its environment
+  bool window = true;                // false: it runs to its end
 };
-// A window is mapped, then given this long to paint its first frame and
-// settle before the program is ended, so that every program's peak memory
-// includes a drawn window.
+// A window is mapped, then given this long to paint and settle before the
+// program is ended, so that every peak memory includes a drawn window.
 constexpr double kSettleSeconds = 0.3;
-struct StartupFigures {
-  double ms = 0;     // spawn to its first window mapped, median
-  double rssMb = 0;  // peak resident set (VmHWM) before it is ended, median
+struct Series {
+  std::vector<double> ms;     // one per round; NaN where the run failed
+  std::vector<double> rssMb;  // windows only
   std::string problem;
 };
-// The programs take turns, run after run, so that drift on the machine
-// falls on all of them alike.
-std::vector<StartupFigures> MeasureStartups(XServer& x, const std::vector<Program>& programs,
-                                            const fs::path& home, const fs::path& scripts,
-                                            int runs);
+// Round by round, every program once, in an order that turns by one each
+// round so that none always runs first; `floors` are timed in the
+// benchmark's own process in the same rounds. Round 0 is not kept.
+std::map<std::string, Series> MeasureStartups(XServer& x, const std::vector<Program>& programs,
+                                              const std::vector<Tree>& floors,
+                                              const fs::path& home, int rounds);
+
+struct ExpandFigures {
+  std::vector<double> expandMs, collapseMs;  // double-click to the last repaint
+  std::string problem;
+};
+// Palettes on a folder holding one sub-folder of each size, side by side on
+// the X server: the user double-clicks the folder row to open it and again
+// to close it, trial by trial, the sizes taking turns.
+std::map<int, ExpandFigures> MeasureExpansions(XServer& x, const std::string& palette,
+                                               const std::vector<Tree>& folders,
+                                               const fs::path& work, int trials);
 
 struct IdleFigures {
   double seconds = 0;
@@ -153,5 +181,15 @@ struct IdleFigures {
 };
 IdleFigures MeasureIdle(XServer& x, const std::string& palette, const fs::path& home,
                         const fs::path& scripts, int seconds);
+
+// Fills of the list on Qt's offscreen display, in the benchmark's own
+// process, from setLB1 to the view's layout and repaint done; one series
+// per tree, the trees taking turns.
+struct FillFigures {
+  std::map<int, std::vector<double>> ms;  // by entries
+  std::string problem;
+};
+FillFigures MeasureFills(const std::vector<Tree>& trees, const fs::path& startFolder,
+                         int rounds);
 
 }  // namespace bench

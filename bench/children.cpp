@@ -1,17 +1,18 @@
-// The processes the benchmark starts: find, an X server, the palette and
-// the bare window, each timed and measured from outside.
+// The processes the benchmark starts and the X server it watches them on.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/damage.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -32,22 +33,21 @@ std::vector<char*> CStrings(const std::vector<std::string>& texts) {
 
 xcb_connection_t* Connection(void* p) { return static_cast<xcb_connection_t*>(p); }
 
-// The child, if it has ended, without reaping it: its resource usage stays
-// for WaitFor.
+}  // namespace
+
+void Sleep(double seconds) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+// The child, if it has ended, without reaping it.
 bool HasEnded(pid_t pid) {
   siginfo_t info{};
   return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
          info.si_pid == pid;
 }
 
-void Sleep(double seconds) {
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
-// The peak resident set of the process's own memory since it started its
-// program (VmHWM). wait4's ru_maxrss would not do: Linux carries the
-// spawning process's high-water mark over the exec into the child's, so
-// every child would seem at least as large as the benchmark itself.
+// wait4's ru_maxrss would not do: Linux carries the spawning process's
+// high-water mark over the exec into the child's.
 double PeakRssMb(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(in, line);) {
@@ -55,8 +55,6 @@ double PeakRssMb(pid_t pid) {
   }
   return 0;
 }
-
-}  // namespace
 
 Spawned Spawn(const std::string& program, const std::vector<std::string>& args,
               const std::optional<std::vector<std::string>>& env, const std::string& output) {
@@ -89,26 +87,12 @@ int WaitFor(pid_t pid) {
     if (r == pid) return status;
     if (r < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
     if (MsSince(start) > 10000) {
-      // A child that does not end when asked is ended.
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       return status;
     }
-    Sleep(0.002);
+    Sleep(0.001);
   }
-}
-
-double MeasureFind(const fs::path& dir, int runs) {
-  std::vector<double> times;
-  for (int run = 0; run <= runs; ++run) {
-    const Spawned s = Spawn("find", {dir.string(), "-maxdepth", "2"});
-    int status = 0;
-    waitpid(s.pid, &status, 0);
-    const double ms = MsSince(s.started);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("find failed");
-    if (run > 0) times.push_back(ms);
-  }
-  return Median(times);
 }
 
 // ------------------------------------------------------------ X server
@@ -133,7 +117,7 @@ bool XServer::Start(const fs::path& log, std::string* error) {
   try {
     pid_ = Spawn("Xvfb",
                  {"-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                  "-nolisten", "tcp"},
+                  "-nolisten", "tcp", "-noreset"},
                  std::nullopt, log.string())
                .pid;
   } catch (const std::exception& e) {
@@ -170,15 +154,26 @@ bool XServer::Start(const fs::path& log, std::string* error) {
   connection_ = c;
   root_ = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
   const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-  if (xcb_generic_error_t* e =
-          xcb_request_check(c, xcb_change_window_attributes_checked(c, root_, XCB_CW_EVENT_MASK,
-                                                                     &mask))) {
+  if (xcb_generic_error_t* e = xcb_request_check(
+          c, xcb_change_window_attributes_checked(c, root_, XCB_CW_EVENT_MASK, &mask))) {
     free(e);
     *error = "cannot watch the root window of " + display_;
     return false;
   }
+  const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
+  const xcb_query_extension_reply_t* test = xcb_get_extension_data(c, &xcb_test_id);
+  if (!damage || !damage->present || !test || !test->present) {
+    *error = "Xvfb on " + display_ + " lacks the DAMAGE or XTEST extension";
+    return false;
+  }
+  damageEvent_ = damage->first_event;
+  free(xcb_damage_query_version_reply(
+      c, xcb_damage_query_version(c, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION),
+      nullptr));
   return true;
 }
+
+void XServer::Flush() { xcb_flush(Connection(connection_)); }
 
 void XServer::Arm() {
   xcb_connection_t* c = Connection(connection_);
@@ -187,15 +182,18 @@ void XServer::Arm() {
   while (xcb_generic_event_t* e = xcb_poll_for_event(c)) free(e);
 }
 
-std::optional<Clock::time_point> XServer::WaitMapped(pid_t pid, int timeoutMs) {
+std::optional<XServer::Mapped> XServer::WaitMapped(pid_t pid, int timeoutMs) {
   xcb_connection_t* c = Connection(connection_);
   const auto start = Clock::now();
   for (;;) {
     while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
-      const bool mapped = (e->response_type & 0x7f) == XCB_MAP_NOTIFY &&
-                          !reinterpret_cast<xcb_map_notify_event_t*>(e)->override_redirect;
+      std::optional<Mapped> mapped;
+      if ((e->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+        const auto* m = reinterpret_cast<xcb_map_notify_event_t*>(e);
+        if (!m->override_redirect) mapped = Mapped{Clock::now(), m->window};
+      }
       free(e);
-      if (mapped) return Clock::now();
+      if (mapped) return mapped;
     }
     if (xcb_connection_has_error(c) || HasEnded(pid) || MsSince(start) > timeoutMs) {
       return std::nullopt;
@@ -205,13 +203,102 @@ std::optional<Clock::time_point> XServer::WaitMapped(pid_t pid, int timeoutMs) {
   }
 }
 
+std::optional<XServer::Geometry> XServer::GeometryOf(uint32_t window) {
+  xcb_connection_t* c = Connection(connection_);
+  xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+  if (!g) return std::nullopt;
+  xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
+      c, xcb_translate_coordinates(c, window, root_, 0, 0), nullptr);
+  std::optional<Geometry> result;
+  if (t) result = Geometry{t->dst_x, t->dst_y, g->width, g->height};
+  free(g);
+  free(t);
+  return result;
+}
+
+bool XServer::WatchDamage(uint32_t window) {
+  xcb_connection_t* c = Connection(connection_);
+  UnwatchDamage();
+  damage_ = xcb_generate_id(c);
+  // Every rectangle drawn is reported, so that the last repaint is seen
+  // whatever came before it.
+  if (xcb_generic_error_t* e = xcb_request_check(
+          c, xcb_damage_create_checked(c, damage_, window,
+                                       XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES))) {
+    free(e);
+    damage_ = 0;
+    return false;
+  }
+  return true;
+}
+
+void XServer::UnwatchDamage() {
+  if (!damage_) return;
+  xcb_damage_destroy(Connection(connection_), damage_);
+  damage_ = 0;
+  Flush();
+}
+
+std::optional<Clock::time_point> XServer::LastDamage(int quietMs, int limitMs) {
+  xcb_connection_t* c = Connection(connection_);
+  const auto start = Clock::now();
+  std::optional<Clock::time_point> last;
+  auto lastSeen = start;
+  for (;;) {
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+      const bool damage = damageEvent_ && (e->response_type & 0x7f) ==
+                                              damageEvent_ + XCB_DAMAGE_NOTIFY;
+      free(e);
+      if (damage) last = lastSeen = Clock::now();
+    }
+    const double quiet = MsSince(lastSeen);
+    if (quiet >= quietMs || MsSince(start) >= limitMs || xcb_connection_has_error(c)) return last;
+    pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
+    poll(&p, 1, std::max(1, static_cast<int>(quietMs - quiet)));
+  }
+}
+
+void XServer::MovePointer(int x, int y) {
+  xcb_connection_t* c = Connection(connection_);
+  xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<int16_t>(x),
+                      static_cast<int16_t>(y), 0);
+  Flush();
+}
+
+Clock::time_point XServer::Button(bool press) {
+  xcb_connection_t* c = Connection(connection_);
+  xcb_test_fake_input(c, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME,
+                      XCB_NONE, 0, 0, 0);
+  const auto when = Clock::now();
+  Flush();
+  return when;
+}
+
+std::string XServer::Pixels(uint32_t window) {
+  xcb_connection_t* c = Connection(connection_);
+  const auto g = GeometryOf(window);
+  if (!g) return {};
+  xcb_get_image_reply_t* image = xcb_get_image_reply(
+      c,
+      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, static_cast<uint16_t>(g->width),
+                    static_cast<uint16_t>(g->height), ~0u),
+      nullptr);
+  if (!image) return {};
+  std::string pixels(reinterpret_cast<const char*>(xcb_get_image_data(image)),
+                     static_cast<std::size_t>(xcb_get_image_data_length(image)));
+  free(image);
+  return pixels;
+}
+
 // ------------------------------------------------------------ the programs
 
-std::vector<std::string> ChildEnvironment(const std::string& display, const fs::path& home) {
+std::vector<std::string> ChildEnvironment(const std::string& display, const fs::path& home,
+                                          const std::vector<std::string>& extra) {
   static const char* const kDropped[] = {"DISPLAY",         "WAYLAND_DISPLAY",
                                          "XDG_SESSION_TYPE", "QT_QPA_PLATFORM",
                                          "HOME",            "XDG_CONFIG_HOME",
-                                         "TESSALINE_RESOURCES", "XDG_RUNTIME_DIR"};
+                                         "TESSALINE_RESOURCES", "XDG_RUNTIME_DIR",
+                                         "TESSALINE_SCRIPT_TIMEOUT_MS"};
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string entry(*e);
@@ -225,116 +312,18 @@ std::vector<std::string> ChildEnvironment(const std::string& display, const fs::
   env.push_back("HOME=" + home.string());
   env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
   env.push_back("XDG_RUNTIME_DIR=" + (home / "runtime").string());
+  env.insert(env.end(), extra.begin(), extra.end());
   return env;
 }
 
-void WritePaletteHome(const fs::path& home, const fs::path& scripts) {
+void WritePaletteHome(const fs::path& home, const fs::path& scripts, int left, int top) {
   fs::create_directories(home / "config");
   fs::create_directories(home / "runtime");
   fs::permissions(home / "runtime", fs::perms::owner_all, fs::perm_options::replace);
   std::ofstream(home / "config" / "velquor.pref", std::ios::binary | std::ios::trunc)
-      << "100\n100\n150\n200\n"
+      << left << "\n"
+      << top << "\n150\n200\n"
       << scripts.string() << "\n";
-}
-
-std::vector<StartupFigures> MeasureStartups(XServer& x, const std::vector<Program>& programs,
-                                            const fs::path& home, const fs::path& scripts,
-                                            int runs) {
-  std::vector<StartupFigures> figures(programs.size());
-  std::vector<std::vector<double>> times(programs.size()), rss(programs.size());
-  const std::vector<std::string> env = ChildEnvironment(x.display(), home);
-  const fs::path log = home / "startup.log";
-  for (int run = 0; run <= runs; ++run) {
-    for (std::size_t p = 0; p < programs.size(); ++p) {
-      if (!figures[p].problem.empty()) continue;
-      // Every run starts from the same preferences (the palette writes its
-      // own back when it closes).
-      WritePaletteHome(home, scripts);
-      x.Arm();
-      const Spawned s = Spawn(programs[p].path, programs[p].args, env, log.string());
-      const auto mapped = x.WaitMapped(s.pid, 20000);
-      double peak = 0;
-      if (mapped) {
-        Sleep(kSettleSeconds);
-        peak = PeakRssMb(s.pid);
-      }
-      kill(s.pid, SIGTERM);
-      WaitFor(s.pid);
-      if (!mapped || peak <= 0) {
-        figures[p].problem = programs[p].name + " showed no window (see " + log.string() + ")";
-        continue;
-      }
-      if (run == 0) continue;
-      times[p].push_back(std::chrono::duration<double, std::milli>(*mapped - s.started).count());
-      rss[p].push_back(peak);
-    }
-  }
-  for (std::size_t p = 0; p < programs.size(); ++p) {
-    figures[p].ms = Median(times[p]);
-    figures[p].rssMb = Median(rss[p]);
-  }
-  return figures;
-}
-
-namespace {
-
-struct CpuTicks {
-  long long own = 0, children = 0;
-};
-
-// utime + stime, and cutime + cstime (the children it has waited for),
-// from /proc/PID/stat.
-std::optional<CpuTicks> ReadCpu(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto close = text.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(text.substr(close + 2));
-  std::vector<std::string> f;
-  for (std::string w; fields >> w;) f.push_back(w);
-  // Field 3 (the state) comes first here; utime is field 14.
-  if (f.size() < 15) return std::nullopt;
-  CpuTicks t;
-  t.own = std::stoll(f[11]) + std::stoll(f[12]);
-  t.children = std::stoll(f[13]) + std::stoll(f[14]);
-  return t;
-}
-
-}  // namespace
-
-IdleFigures MeasureIdle(XServer& x, const std::string& palette, const fs::path& home,
-                        const fs::path& scripts, int seconds) {
-  IdleFigures figures;
-  WritePaletteHome(home, scripts);
-  const fs::path log = home / "idle.log";
-  x.Arm();
-  const Spawned s = Spawn(palette, {}, ChildEnvironment(x.display(), home), log.string());
-  if (!x.WaitMapped(s.pid, 20000)) {
-    kill(s.pid, SIGTERM);
-    WaitFor(s.pid);
-    figures.problem = "the palette showed no window (see " + log.string() + ")";
-    return figures;
-  }
-  // Start-up is over once the window is up and the first ticks have run.
-  Sleep(2.0);
-  const auto before = ReadCpu(s.pid);
-  const auto start = Clock::now();
-  Sleep(seconds);
-  const auto after = ReadCpu(s.pid);
-  figures.seconds = MsSince(start) / 1000.0;
-  const bool alive = !HasEnded(s.pid);
-  kill(s.pid, SIGTERM);
-  WaitFor(s.pid);
-  if (!before || !after || !alive) {
-    figures.problem = "the palette ended while idle (see " + log.string() + ")";
-    return figures;
-  }
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  figures.ownPercent =
-      100.0 * static_cast<double>(after->own - before->own) / tick / figures.seconds;
-  figures.childrenPercent =
-      100.0 * static_cast<double>(after->children - before->children) / tick / figures.seconds;
-  return figures;
 }
 
 }  // namespace bench

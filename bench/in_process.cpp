@@ -1,8 +1,8 @@
-// Filling, expanding and collapsing, timed inside the benchmark's process on
-// a palette started as the program starts it, with a host that answers at
-// once (no script process), so that the figures are the palette's own work.
+// Fills of the list timed inside the benchmark's own process, on a palette
+// started as the program starts it, on Qt's offscreen display: how the
+// palette's own work grows with the folder, with little of the noise a
+// whole start-up brings. The host is the stand-in beside the palette.
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include "bench/bench.h"
@@ -10,168 +10,77 @@
 #include "palette/configuration.h"
 #include "palette/window1.h"
 #include "platform/folderitem.h"
-#include "platform/listbox.h"
-#include "platform/qt/qt_display.h"
 #include "platform/qt/qt_inspect.h"
+#include "platform/qt/qt_display.h"
 #include "platform/runtime.h"
-#include "platform/scripted/scripted_display.h"
 #include "tests/support/fake_host.h"
 
 namespace bench {
 namespace {
 
-// A palette from start-up to the event loop, on one display.
-class Session {
- public:
-  Session(platform::Display& display, bool qt) : display_(display), qt_(qt) {
-    platform::RuntimeInit(display_);
-    palette::Initialize();
-    palette::NewAppInstance();
-    palette::MakeDefaultView();
-    window_ = palette::implicit::Window1();
-    Settle();
-  }
-  ~Session() {
-    list_ = nullptr;
-    window_ = nullptr;
-    palette::Finalize();
-    platform::RuntimeShutdown();
-    if (qt_) platform::qtinspect::ProcessEvents(0);
-  }
-
-  platform::Listbox& List() {
-    if (!list_) list_ = window_->LB1();
-    return list_.Deref();
-  }
-
-  void Fill(const fs::path& folder) {
-    window_->gMyScriptFolder = platform::GetFolderItem(platform::String(folder.string()), 0);
-    window_->setLB1();
-  }
-
-  // What the display still owes the user after a change: for Qt, the view's
-  // deferred layout and the repaint, as the event loop would run them next.
-  void Settle() {
-    if (!qt_) return;
-    // One pass may stop early when a long layout used up its time; the
-    // repaint that the layout posted then comes in a later pass.
-    for (int pass = 0; pass < 3; ++pass) platform::qtinspect::ProcessEvents(0);
-  }
-
-  // Milliseconds of `step` followed by the display catching up.
-  template <class F>
-  double Time(F&& step) {
-    const auto start = Clock::now();
-    step();
-    Settle();
-    return MsSince(start);
-  }
-
-  // Rows the display itself shows (for Qt, walked in the view).
-  int ShownRows() {
-    if (!qt_) return List().ListCount();
-    return static_cast<int>(platform::qtinspect::InspectList(List()).rows.size());
-  }
-
- private:
-  platform::Display& display_;
-  bool qt_;
-  platform::Ref<palette::Window1> window_;
-  platform::Ref<platform::Listbox> list_;
-};
-
-// Quick steps vary most from run to run: a series runs as many times as
-// fit in half a second, at least `minimum` and at most 101 times.
-int RunsFor(double untimedMs, int minimum) {
-  const double fit = 500.0 / std::max(untimedMs, 0.001);
-  return static_cast<int>(std::clamp(fit, static_cast<double>(minimum), 101.0));
+// What the display owes the user after a fill: the view's deferred layout
+// and the repaint, as the event loop would run them next. One pass may stop
+// early when a long layout used up its time; the repaint it posted then
+// comes in a later pass.
+void Settle() {
+  for (int pass = 0; pass < 3; ++pass) platform::qtinspect::ProcessEvents(0);
 }
 
 }  // namespace
 
-InProcessResults MeasureInProcess(const Config& config, const std::string& kind,
-                                  const std::vector<Tree>& fillTrees,
-                                  const std::vector<Tree>& expandTrees,
-                                  const fs::path& startFolder) {
-  InProcessResults results;
+FillFigures MeasureFills(const std::vector<Tree>& trees, const fs::path& startFolder,
+                         int rounds) {
+  FillFigures figures;
+  static char arg0[] = "tessaline_bench";
+  static char* argv[] = {arg0, nullptr};
+  static int argc = 1;
+  std::string error;
+  palette::Configure();
+  std::unique_ptr<platform::Display> display =
+      platform::CreateQtDisplay(argc, argv, palette::DisplayOptions(), &error);
+  if (!display) {
+    figures.problem = "no Qt display: " + error;
+    return figures;
+  }
+  // The host answers at once: the figures are the palette's own.
   testsupport::FakeHost host;
-  const bool qt = kind == "qt";
-  std::unique_ptr<platform::Display> display;
-  if (qt) {
-    static char arg0[] = "tessaline_bench";
-    static char* argv[] = {arg0, nullptr};
-    static int argc = 1;
-    std::string error;
-    display = platform::CreateQtDisplay(argc, argv, palette::DisplayOptions(), &error);
-    if (!display) {
-      results.problem = "no Qt display: " + error;
-      return results;
-    }
-  } else {
-    display = std::make_unique<platform::ScriptedDisplay>();
-  }
-
   try {
-    Session session(*display, qt);
-    // Each timed fill starts from the list as the palette opened it, on a
-    // folder of a few scripts.
-    auto reset = [&] {
-      session.Fill(startFolder);
-      session.Settle();
+    platform::RuntimeInit(*display);
+    palette::Initialize();
+    palette::NewAppInstance();
+    palette::MakeDefaultView();
+    platform::Ref<palette::Window1> window = palette::implicit::Window1();
+    auto fill = [&](const fs::path& folder) {
+      window->gMyScriptFolder = platform::GetFolderItem(platform::String(folder.string()), 0);
+      window->setLB1();
     };
-
-    for (const Tree& tree : fillTrees) {
-      std::vector<double> times;
-      FillFigures figures;
-      int runs = config.runs;
-      for (int run = 0; run <= runs; ++run) {
-        reset();
-        const double ms = session.Time([&] { session.Fill(tree.root); });
-        if (run == 0) runs = RunsFor(ms, config.runs);
-        else times.push_back(ms);
-      }
-      figures.ms = Median(times);
-      figures.rows = session.ShownRows();
-      if (figures.rows != tree.topLevel) {
-        results.problem = kind + " fill of " + std::to_string(tree.entries) + " entries shows " +
-                          std::to_string(figures.rows) + " rows, expected " +
-                          std::to_string(tree.topLevel);
-      }
-      results.fill[tree.entries] = figures;
-    }
-
-    for (const Tree& tree : expandTrees) {
-      ExpandFigures figures;
-      const int children = tree.entries - 1;
-      std::vector<double> fills, expands, collapses;
-      int runs = config.runs;
-      for (int run = 0; run <= runs; ++run) {
-        reset();
-        const double fill = session.Time([&] { session.Fill(tree.root); });
-        const double expand = session.Time([&] { session.List().SetExpanded(0, true); });
-        if (run == 0) figures.childRows = session.ShownRows() - 1;
-        const double collapse = session.Time([&] { session.List().SetExpanded(0, false); });
-        if (run == 0) {
-          runs = RunsFor(std::min({fill, expand, collapse}), config.runs);
-        } else {
-          fills.push_back(fill);
-          expands.push_back(expand);
-          collapses.push_back(collapse);
+    Settle();
+    for (int round = 0; round <= rounds; ++round) {
+      for (const Tree& t : trees) {
+        // Each fill starts from the list as the palette opened it, on a
+        // folder of one script.
+        fill(startFolder);
+        Settle();
+        const auto start = Clock::now();
+        fill(t.root);
+        Settle();
+        const double ms = MsSince(start);
+        if (window->LB1()->ListCount() != t.topLevel && figures.problem.empty()) {
+          figures.problem = "a fill of " + std::to_string(t.entries) + " entries made " +
+                            std::to_string(window->LB1()->ListCount()) + " rows, not " +
+                            std::to_string(t.topLevel);
         }
+        if (round > 0) figures.ms[t.entries].push_back(ms);
       }
-      figures.fillMs = Median(fills);
-      figures.expandMs = Median(expands);
-      figures.collapseMs = Median(collapses);
-      if (figures.childRows != children || session.ShownRows() != 1) {
-        results.problem = kind + " expansion of " + std::to_string(children) + " children showed " +
-                          std::to_string(figures.childRows) + " child rows";
-      }
-      results.expand[children] = figures;
     }
+    window = nullptr;
+    palette::Finalize();
+    platform::RuntimeShutdown();
+    Settle();
   } catch (const std::exception& e) {
-    results.problem = kind + ": " + e.what();
+    figures.problem = std::string("in-process fills: ") + e.what();
   }
-  return results;
+  return figures;
 }
 
 }  // namespace bench

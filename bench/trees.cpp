@@ -1,7 +1,11 @@
+// The scripts folders the benchmark fills from, the floor of a fill, and
+// the spreads it reports.
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -9,11 +13,24 @@
 
 namespace bench {
 
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
+Spread SpreadOf(std::vector<double> values) {
+  std::erase_if(values, [](double v) { return std::isnan(v); });
+  Spread s;
+  s.n = static_cast<int>(values.size());
+  if (values.empty()) return s;
   std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  auto at = [&](double q) {
+    const double i = q * static_cast<double>(values.size() - 1);
+    const auto lo = static_cast<std::size_t>(i);
+    const std::size_t hi = std::min(lo + 1, values.size() - 1);
+    return values[lo] + (values[hi] - values[lo]) * (i - static_cast<double>(lo));
+  };
+  s.median = at(0.5);
+  s.low = at(0.25);
+  s.high = at(0.75);
+  s.min = values.front();
+  s.max = values.back();
+  return s;
 }
 
 namespace {
@@ -37,42 +54,69 @@ std::string Numbered(const char* stem, int n, int width, const char* extension) 
 
 Tree MakeTree(const fs::path& root, int entries) {
   fs::create_directories(root);
-  constexpr int kPerFolder = 10;
-  const int top = entries / 2;
-  const int folders = top / 10;
+  constexpr int kPerFolder = 49;
+  // files + folders * (1 + kPerFolder) = entries, with files = entries / 2.
+  const int folders = entries >= 100 ? entries / 100 : 0;
+  const int files = entries - folders * (1 + kPerFolder);
+  const int top = files + folders;
+  const int every = folders > 0 ? top / folders : 0;
+  Tree tree{root, entries, top, {}};
   int made = 0;
   for (int i = 0; i < top; ++i) {
     // Folders and files share one numbering, so that the folders stand
-    // spread through the sorted listing, not bunched at one end.
-    if (i % 10 == 5 && i / 10 < folders) {
+    // spread through the sorted listing.
+    if (folders > 0 && i % every == every / 2 && made < folders) {
       const fs::path folder = root / Numbered("Script", i, 6, nullptr);
       fs::create_directory(folder);
       for (int j = 0; j < kPerFolder; ++j) {
         Touch(folder / Numbered("Tool", j, 2, kExtensions[j % 4]));
       }
-      made += 1 + kPerFolder;
+      ++made;
+      if (i == 0) tree.firstRow = folder.filename().string();
     } else {
-      Touch(root / Numbered("Script", i, 6, kExtensions[i % 4]));
-      made += 1;
+      const std::string name = Numbered("Script", i, 6, kExtensions[i % 4]);
+      Touch(root / name);
+      if (i == 0) tree.firstRow = name;
     }
   }
-  return Tree{root, made, top};
+  return tree;
 }
 
 Tree MakeOneFolder(const fs::path& root, int children) {
   const fs::path folder = root / "Big Folder";
   fs::create_directories(folder);
   for (int j = 0; j < children; ++j) Touch(folder / Numbered("Item", j, 6, kExtensions[j % 4]));
-  return Tree{root, 1 + children, 1};
+  return Tree{root, 1 + children, 1, "Big Folder"};
 }
 
-Tree MakeSmallFolder(const fs::path& root) {
-  fs::create_directories(root / "Layers");
-  const char* files[] = {"Align Centers.scpt", "Count Paths.js", "Rename Artboards.jsx",
-                         "Open Scripts Folder.app", "Layers/Hide Empty Layers.jsx",
-                         "Layers/Merge Layers.scpt"};
-  for (const char* f : files) Touch(root / f);
-  return Tree{root, 7, 5};
+namespace {
+
+// The names of one folder, sorted; its sub-folders' names go to `folders`.
+std::vector<std::string> ReadSorted(const fs::path& dir, std::vector<std::string>* folders) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return names;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    names.emplace_back(name);
+    if (folders && e->d_type == DT_DIR) folders->emplace_back(name);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+double ReadAndSortFloor(const fs::path& root, int* count) {
+  const auto start = Clock::now();
+  std::vector<std::string> folders;
+  std::size_t names = ReadSorted(root, &folders).size();
+  for (const std::string& folder : folders) names += ReadSorted(root / folder, nullptr).size();
+  const double ms = MsSince(start);
+  if (count) *count = static_cast<int>(names);
+  return ms;
 }
 
 }  // namespace bench
