@@ -75,7 +75,9 @@ Kind KindOf(unsigned char type) {
 // The names a folder's ".hidden" file lists, looked up by view.
 struct NameHash {
   using is_transparent = void;
-  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  std::size_t operator()(std::string_view name) const {
+    return std::hash<std::string_view>{}(name);
+  }
 };
 class HiddenNames : public std::unordered_set<std::string, NameHash, std::equal_to<>> {};
 
