@@ -91,7 +91,12 @@ class RowStore {
     return r.extra ? extras_[r.extra - 1].children.size() : 0;
   }
   int64_t WeightOf(const Top& t) const { return 1 + static_cast<int64_t>(ChildrenOf(t)); }
-  std::size_t SlotOf(int32_t top) const { return live_.Find(top); }
+  // Until a removal leaves an empty slot (a fill leaves none), a row's slot
+  // is its place: the view asks after every top-level row as it lays out.
+  std::size_t SlotOf(int32_t top) const {
+    return slots_.size() == static_cast<std::size_t>(TopCount()) ? static_cast<std::size_t>(top)
+                                                                   : live_.Find(top);
+  }
   Top& TopAt(int32_t top) { return slots_[SlotOf(top)]; }
   const Top& TopAt(int32_t top) const { return slots_[SlotOf(top)]; }
   Row& At(const RowPos& p);
