@@ -58,10 +58,7 @@ void Listbox::AddRow(const String& text) {
     }
     return;
   }
-  Announce();
-  rows_.AddTop(text.view(), false);
-  last_ = Pos{TopCount() - 1, -1};
-  if (peer_) peer_->RowsInserted(-1, last_.top, 1);
+  AddTop(text, false);
 }
 
 void Listbox::AddFolder(const String& text) {
@@ -70,8 +67,12 @@ void Listbox::AddFolder(const String& text) {
     AddRow(text);
     return;
   }
+  AddTop(text, true);
+}
+
+void Listbox::AddTop(const String& text, bool folder) {
   Announce();
-  rows_.AddTop(text.view(), true);
+  rows_.AddTop(text.view(), folder);
   last_ = Pos{TopCount() - 1, -1};
   if (peer_) peer_->RowsInserted(-1, last_.top, 1);
 }

@@ -79,6 +79,8 @@ class Listbox : public RectControl {
     bool selection = false;
   };
   Pos PosOf(int32_t row) const;  // raises OutOfBoundsException
+  // A row at the end of the top level, told of at once.
+  void AddTop(const String& text, bool folder);
   void PropertyChanged(const std::string& name, const PropertyValue& value) override;
   // Tells the peer of the pending rows; every other call to the peer comes
   // after it, and before the change it reports.
