@@ -2,11 +2,9 @@
 #include "platform/qt/qt_display.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSessionManager>
-#include <QTranslator>
 
 #include <optional>
 
@@ -29,15 +27,9 @@ class QtDisplay : public Display {
   QtDisplay(int& argc, char** argv, const qt::DisplayCheck& check, const DisplayOptions& options)
       : start_(check.platform, check.startFailure),
         app_(argc, argv),
-        modals_(QString::fromStdString(options.applicationName)) {
+        modals_(QString::fromStdString(options.applicationName),
+                QString::fromStdString(options.language)) {
     start_.Done();
-    // Qt's own texts in its dialogs ("Cancel", "Look in:") in the
-    // application's language, whatever the system's locale.
-    if (!options.language.empty() &&
-        translator_.load(QStringLiteral("qtbase_") + QString::fromStdString(options.language),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-      QCoreApplication::installTranslator(&translator_);
-    }
     QApplication::setApplicationName(QString::fromStdString(options.applicationName));
     QApplication::setQuitOnLastWindowClosed(false);
     quitSignals_.emplace();
@@ -107,7 +99,6 @@ class QtDisplay : public Display {
  private:
   qt::QtStart start_;
   QApplication app_;
-  QTranslator translator_;
   std::optional<qt::QuitSignals> quitSignals_;
   qt::ModalBoxes modals_;
   bool running_ = false;
