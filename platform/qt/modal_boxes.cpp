@@ -99,9 +99,11 @@ ModalBoxes::~ModalBoxes() = default;
 void ModalBoxes::Prepare() {
   if (prepared_) return;
   prepared_ = true;
-  // Qt's folder dialog keeps its history in a QtProject.conf of its own
-  // beside the preferences file, which is to stay the only one there: its
-  // settings go where nothing can be written.
+  // Qt's folder dialog writes its history to QtProject.conf in the user's
+  // configuration folder as it closes, with no option against it, and the
+  // preferences file is to stay the only file there: the user's settings
+  // in the native format, which only Qt's own code uses here, go where
+  // none can be made.
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
   // Qt's own texts ("Cancel", "Look in:") in the application's language,
   // whatever the system's locale.
