@@ -1,8 +1,8 @@
 #include "platform/qt/display_check.h"
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLibraryInfo>

@@ -4,10 +4,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -101,6 +103,12 @@ void EndOnLostDisplay() {
   static bool ending = false;
   if (!ending) {
     ending = true;
+    // A write to a server that is gone, before xcb has seen it go, fails
+    // instead of ending the process; nothing is started from here on.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     StopScripts();
     DeliverEvent(QuitAction);
   }
