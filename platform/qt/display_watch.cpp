@@ -8,10 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -77,8 +78,7 @@ void Watch(int xfd, int wake) {
   }
 }
 
-// Qt follows its word on a broken connection with exit(1), which would end
-// the palette unsaved: on the main thread the palette ends its own way first.
+// Qt's exit(1) on a broken connection follows this warning: ending here first saves the windows.
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (gOtherHandler) gOtherHandler(type, context, message);
   if (std::this_thread::get_id() == gMainThread && DisplayLost()) EndOnLostDisplay();

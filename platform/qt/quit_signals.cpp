@@ -50,6 +50,8 @@ void QuitFromOutside() {
   inProgress = true;
   WayOutBegun();
   if (!DisplayLost()) QGuiApplication::sync();
+  // Qt's shut-down stops its event reader through a round trip, which a
+  // server that is gone or cut off never answers: the end comes after the save.
   if (DisplayLost()) EndOnLostDisplay();
   DeliverEvent(QuitAction);
   inProgress = false;
