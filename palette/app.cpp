@@ -1,5 +1,9 @@
 #include "palette/app.h"
 
+#include <cstdio>
+#include <string>
+
+#include "palette/configuration.h"
 #include "palette/timer1.h"
 #include "palette/window1.h"
 #include "platform/bevelbutton.h"
@@ -180,12 +184,46 @@ void Finalize() {
   implicit::ExitImplicitInstance();
 }
 
+namespace {
+
+// The runtime is shut down however the main routine is left, so that no
+// window outlives the display it is shown on.
+struct RuntimeUp {
+  explicit RuntimeUp(platform::Display& display) { platform::RuntimeInit(display); }
+  ~RuntimeUp() {
+    if (up) platform::RuntimeShutdown();
+  }
+  int Shutdown() {
+    up = false;
+    return platform::RuntimeShutdown();
+  }
+  bool up = true;
+};
+
+}  // namespace
+
 int MainRoutine(platform::Display& display) {
-  platform::RuntimeInit(display);
+  RuntimeUp runtime(display);
   Initialize();
   Main();
   Finalize();
-  return platform::RuntimeShutdown();
+  return runtime.Shutdown();
+}
+
+int Program(const DisplayMaker& makeDisplay) {
+  try {
+    Configure();
+    std::string error;
+    std::unique_ptr<platform::Display> display = makeDisplay(&error);
+    if (!display) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 2;
+    }
+    return MainRoutine(*display);
+  } catch (...) {
+    platform::ReportProgramEnding(std::current_exception());
+    return 1;
+  }
 }
 
 }  // namespace palette

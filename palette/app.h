@@ -2,6 +2,10 @@
 // start-up to shut-down.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string>
+
 #include "platform/display.h"
 #include "platform/menu.h"
 #include "platform/registry.h"
@@ -54,5 +58,13 @@ void Finalize();
 
 // The whole program on a display; answers the exit status.
 int MainRoutine(platform::Display& display);
+
+// Makes the display, or answers nullptr with one sentence for the user.
+using DisplayMaker = std::function<std::unique_ptr<platform::Display>(std::string* error)>;
+// The process's whole life inside one guard: the configuration, the
+// display's making (status 2 and its sentence when there is none), then
+// the main routine. An exception that escapes any of it is one line on
+// standard error and status 1.
+int Program(const DisplayMaker& makeDisplay);
 
 }  // namespace palette

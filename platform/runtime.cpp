@@ -1,5 +1,7 @@
 #include "platform/runtime.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "platform/backgroundtask.h"
@@ -36,14 +38,6 @@ std::string Describe(const std::exception& e) {
 
 }  // namespace
 
-Rect Display::DefaultPlacement(int32_t width, int32_t height) const {
-  const std::vector<Rect> screens = Screens();
-  const Rect main = screens.empty() ? Rect{0, 0, 1024, 768} : screens.front();
-  (void)width;
-  (void)height;
-  return Rect{main.left + 20, main.top + 40, width, height};
-}
-
 void RuntimeInit(Display& display) {
   RuntimeState& s = State();
   s = RuntimeState{};
@@ -51,9 +45,14 @@ void RuntimeInit(Display& display) {
   SetBackgroundTaskDisplayTurn([&display] { display.BackgroundTask(); });
 }
 
+int ExitStatus() {
+  const RuntimeState& s = State();
+  return s.failed ? 1 : s.exitCode;
+}
+
 int RuntimeShutdown() {
   RuntimeState& s = State();
-  const int code = s.failed ? 1 : s.exitCode;
+  const int code = ExitStatus();
   SetBackgroundTaskDisplayTurn(nullptr);
   s = RuntimeState{};
   return code;
@@ -83,12 +82,26 @@ bool Quitting() { return State().quitting; }
 
 void StartupFailed() { State().failed = true; }
 
+void EndNow() {
+  std::fflush(nullptr);
+  std::_Exit(ExitStatus());
+}
+
 void QuitAction() {
   // Every window closes first, so that each Close handler runs (a window
   // saves what it keeps there) on every way out.
+  // A Close handler's failure is passed on once the application quits.
+  std::exception_ptr failure;
   std::vector<Ref<Window>> windows = State().windows;
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it) (*it)->Close();
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    try {
+      (*it)->Close();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
   Quit(0);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void DeliverEvent(const std::function<void()>& handler) {
@@ -108,6 +121,16 @@ void UnhandledException(const std::exception& e) {
     } catch (...) {
       // The report on standard error stands; nothing more can be done.
     }
+  }
+}
+
+void ReportProgramEnding(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& ex) {
+    ReportError("An unhandled " + Describe(ex) + " ended the program.");
+  } catch (...) {
+    ReportError("An unhandled unknown exception ended the program.");
   }
 }
 

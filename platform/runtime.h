@@ -36,6 +36,12 @@ int RuntimeShutdown();
 // An exception ended start-up or the loop (it has been reported): the
 // program ends, and not as a success.
 void StartupFailed();
+// The status RuntimeShutdown would answer now.
+int ExitStatus();
+// Ends the process at once with that status, the standard streams flushed
+// and nothing released: for a display whose own shut-down would wait on a
+// server that is gone or does not answer.
+[[noreturn]] void EndNow();
 Display& CurrentDisplay();
 
 void RuntimeRegisterAppObject(const Ref<Application>& app);
@@ -48,7 +54,8 @@ void RuntimeRun();
 void Quit(int32_t exitCode = 0);
 bool Quitting();
 // The quit action of the Quit menu item: every open window is closed first,
-// so each window's Close handler runs, then the application quits.
+// so each window's Close handler runs, then the application quits, also
+// when a Close handler fails (its exception is passed on after).
 void QuitAction();
 
 // Delivers one event from the display: runs `handler`, and an exception
@@ -59,6 +66,9 @@ void DeliverEvent(const std::function<void()>& handler);
 // standard error and, where the display can, in a message box.
 void UnhandledException(const std::exception& e);
 void UnhandledException(std::exception_ptr e);
+// An exception that escaped the program's whole life: one line on standard
+// error, no message box (the display may be gone).
+void ReportProgramEnding(std::exception_ptr e);
 
 // The framework's window lists: every open window, in opening order.
 const std::vector<Ref<class Window>>& OpenWindows();

@@ -296,9 +296,17 @@ class XServer {
   }
 
   ~XServer() {
+    process_.Signal(SIGCONT);  // a test may have stopped it
     process_.Signal(SIGTERM);
     if (!process_.Wait(3000ms)) process_.Kill();
   }
+
+  // The server goes away, as at the end of a desktop session without a
+  // session manager.
+  void Kill() { process_.Kill(); }
+  // The server stops answering, and goes on again.
+  void Stop() { process_.Signal(SIGSTOP); }
+  void Continue() { process_.Signal(SIGCONT); }
 
   const std::string& display() const { return display_; }
   const std::string& error() const { return error_; }
@@ -410,6 +418,20 @@ class PaletteHome : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(root_.path())) {
       EXPECT_NE(entry.path().filename().string().rfind("core", 0), 0u) << entry.path();
     }
+  }
+
+  // The palette ends with status 0, well within a second of `since` (the
+  // moment of what ended it): the bound leaves a loaded machine a margin of
+  // a few times that, and still catches a wait of seconds.
+  void ExpectEndsWellWithinASecond(Process& palette, Clock::time_point since) {
+    const std::optional<int> status = palette.Wait(10000ms);
+    const auto took = std::chrono::duration_cast<Ms>(Clock::now() - since);
+    ASSERT_TRUE(status) << "the palette still runs 10 s later\n" << PaletteStderr();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << Describe(status) << "\n"
+        << PaletteStderr();
+    EXPECT_LT(took, 3000ms) << "the palette took " << took.count() << " ms to end\n"
+                            << PaletteStderr();
   }
 
   void ExpectEndsWithStatus0(Process& palette) {
@@ -687,7 +709,7 @@ void PrintTo(const WaitCase& c, std::ostream* out) { *out << c.name; }
 class PaletteQuitWhileWaitingTest : public PaletteOnX,
                                     public ::testing::WithParamInterface<WaitCase> {};
 
-TEST_P(PaletteQuitWhileWaitingTest, EndsAtOnceThroughItsCloseWhichSavesTheFile) {
+TEST_P(PaletteQuitWhileWaitingTest, EndsWellWithinASecondThroughItsCloseWhichSavesTheFile) {
   const WaitCase& c = GetParam();
   // An empty folder lists nothing, so that Open shows its message box.
   const fs::path folder = MakeScriptsFolder(c.hostScriptHangs ? "scripts" : "empty",
@@ -715,8 +737,9 @@ TEST_P(PaletteQuitWhileWaitingTest, EndsAtOnceThroughItsCloseWhichSavesTheFile) 
     ASSERT_FALSE(FindWindow(palette, "^Tessaline palette$").empty());
   }
 
+  const auto signalled = Clock::now();
   palette.Signal(c.signal);
-  ExpectEndsWithStatus0(palette);
+  ExpectEndsWellWithinASecond(palette, signalled);
   EXPECT_EQ(Lines(ReadFile(prefs_)), Lines(bounds));
   if (c.hostScriptHangs) {
     const std::string pid = ReadFile(sleeper);
@@ -779,6 +802,91 @@ INSTANTIATE_TEST_SUITE_P(Quits, PaletteMoveThenQuitTest,
                                            MoveThenQuitCase{"SIGTERM", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The window moved by hand and settled there: where the palette must save
+// it when it is ended without a chance to ask the server again.
+class PaletteEndedFromOutsideTest : public PaletteOnX {
+ protected:
+  // Starts the palette (with host scripts that are never cut short by
+  // their limits), and moves its window to (400, 300).
+  void StartAndMove(Process& palette) {
+    folder_ = MakeScriptsFolder("scripts", {"a.jsx"});
+    WritePrefs("50\n100\n150\n200\n" + folder_.string() + "\n");
+    std::vector<std::string> env = Environment(server_->display());
+    env.push_back("TESSALINE_SCRIPT_TIMEOUT_MS=60000");
+    palette = PaletteHome::StartPalette(env);
+    const std::string window = FindWindow(palette);
+    ASSERT_FALSE(window.empty());
+    const std::optional<Geometry> shown = SettledGeometry(window);
+    ASSERT_TRUE(shown);
+    bar_ = MenuBarHeight(*shown, 200);
+    RemovePrefsOnceRead();
+    const Output moved = X({"xdotool", "windowmove", "--sync", window, "400", "300"});
+    ASSERT_TRUE(moved.Succeeded()) << Describe(moved.status) << " " << moved.err;
+    ASSERT_EQ(SettledGeometry(window), (Geometry{400, 300, 150, 200 + bar_}));
+  }
+
+  std::vector<std::string> Moved() const {
+    return {"400", std::to_string(300 + bar_), "150", "200", folder_.string()};
+  }
+
+  fs::path folder_;
+  int bar_ = 0;
+};
+
+// What the palette is doing when its X server goes away.
+struct DisplayGoneCase {
+  const char* name;
+  bool tickScriptHangs;  // else it idles
+};
+
+void PrintTo(const DisplayGoneCase& c, std::ostream* out) { *out << c.name; }
+
+class PaletteDisplayGoneTest : public PaletteEndedFromOutsideTest,
+                               public ::testing::WithParamInterface<DisplayGoneCase> {};
+
+TEST_P(PaletteDisplayGoneTest, SavesWhereTheWindowWasAndEndsWellWithinASecond) {
+  Process palette;
+  ASSERT_NO_FATAL_FAILURE(StartAndMove(palette));
+  const fs::path started = root_.path() / "tick-started", sleeper = root_.path() / "sleeper.pid";
+  if (GetParam().tickScriptHangs) {
+    // The next one-second tick asks the host, which never answers.
+    WriteFile(host_ / "scripts" / "169",
+              "#!/bin/sh\nsleep 100 & printf '%s' $! > '" + sleeper.string() + "'; : > '" +
+                  started.string() + "'; wait\n",
+              true);
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(started); }, 5000ms))
+        << "the tick never asked the host\n"
+        << PaletteStderr();
+  }
+
+  const auto killed = Clock::now();
+  server_->Kill();
+  ExpectEndsWellWithinASecond(palette, killed);
+  EXPECT_EQ(Lines(ReadFile(prefs_)), Moved());
+  if (GetParam().tickScriptHangs) {
+    const std::string pid = ReadFile(sleeper);
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }, 5000ms))
+        << "what the host script started still runs";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Doing, PaletteDisplayGoneTest,
+                         ::testing::Values(DisplayGoneCase{"Idle", false},
+                                           DisplayGoneCase{"WaitingOnTheHost", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PaletteEndedFromOutsideTest, QuitSignalWhileTheServerDoesNotAnswerSavesAndEndsWellWithinASecond) {
+  Process palette;
+  ASSERT_NO_FATAL_FAILURE(StartAndMove(palette));
+  server_->Stop();  // the server's teardown lets it go on again
+  const auto signalled = Clock::now();
+  palette.Signal(SIGTERM);
+  ExpectEndsWellWithinASecond(palette, signalled);
+  server_->Continue();
+  EXPECT_EQ(Lines(ReadFile(prefs_)), Moved());
+}
+
 struct BadDisplayCase {
   const char* name;
   const char* screen;    // appended to the server's display
@@ -791,7 +899,7 @@ void PrintTo(const BadDisplayCase& c, std::ostream* out) { *out << c.name; }
 class PaletteOnBadDisplayTest : public PaletteOnX,
                                 public ::testing::WithParamInterface<BadDisplayCase> {};
 
-TEST_P(PaletteOnBadDisplayTest, SaysSoInOneSentenceAndEndsAtOnce) {
+TEST_P(PaletteOnBadDisplayTest, SaysSoInOneSentenceAndExitsWithStatus2) {
   const BadDisplayCase& c = GetParam();
   std::vector<std::string> env = Environment(server_->display() + c.screen);
   if (c.platform) env.push_back(std::string("QT_QPA_PLATFORM=") + c.platform);
@@ -828,7 +936,7 @@ void PrintTo(const NoDisplayCase& c, std::ostream* out) { *out << c.name; }
 class PaletteWithoutDisplayTest : public PaletteHome,
                                   public ::testing::WithParamInterface<NoDisplayCase> {};
 
-TEST_P(PaletteWithoutDisplayTest, SaysSoInOneSentenceAndEndsAtOnce) {
+TEST_P(PaletteWithoutDisplayTest, SaysSoInOneSentenceAndExitsWithStatus2) {
   const std::optional<std::string> display =
       GetParam().unreachableX ? std::optional<std::string>(UnheldDisplay()) : std::nullopt;
   Process palette = StartPalette(Environment(display));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLibraryInfo>
@@ -10,6 +11,9 @@
 #include <QStringList>
 
 #include <cstdlib>
+
+#include "platform/qt/libxcb.h"
+#include "platform/qt/x11_probe.h"
 
 namespace platform::qt {
 namespace {
@@ -81,7 +85,7 @@ DisplayCheck CheckDisplay(const DisplayOptions& options) {
     return {Sentence(options,
                      "needs a graphical display, but none was found (DISPLAY and WAYLAND_DISPLAY "
                      "are not set)"),
-            {}, {}, {}};
+            {}, {}};
   }
   // The plugin Qt will start: its own choice, or the first of the list it
   // is given ("wayland;xcb"), each name perhaps with arguments ("xcb:...").
@@ -90,57 +94,66 @@ DisplayCheck CheckDisplay(const DisplayOptions& options) {
     // Qt's own choice follows XDG_SESSION_TYPE and fails hard when the
     // plugin it picks is missing or its display is not there.
     if (wayland && HaveWaylandPlugin() && (!x11 || qgetenv("XDG_SESSION_TYPE") == "wayland")) {
-      return {{}, "wayland", Sentence(options, "could not open a display"), {}};
+      const std::string failure = Sentence(options, "could not open a display");
+      return {{}, "wayland", [failure] { return failure; }};
     }
     if (!x11) {
       return {Sentence(options,
                        "found only a Wayland display (WAYLAND_DISPLAY), and the Qt Wayland "
                        "platform plugin (qt6-wayland) is not installed"),
-              {}, {}, {}};
+              {}, {}};
     }
     first = QStringLiteral("xcb");
   } else {
-    const QStringList names = QString::fromLocal8Bit(platform).split(u';', Qt::SkipEmptyParts);
-    bool installed = false;
-    for (const QString& entry : names) {
-      const QString name = entry.section(u':', 0, 0).trimmed();
-      if (first.isEmpty()) first = name;
-      if (PlatformPluginInstalled(name)) {
-        installed = true;
-        break;
+    first = QString::fromLocal8Bit(platform).split(u';', Qt::SkipEmptyParts).value(0)
+                .section(u':', 0, 0).trimmed();
+  }
+  const bool xcb = first.compare(QStringLiteral("xcb"), Qt::CaseInsensitive) == 0;
+  if (xcb && !x11) return {XFailure(options, "", ", as DISPLAY is not set"), {}, {}};
+
+  auto failure = [options, platform, first, xcb, display]() -> std::string {
+    if (!platform.isEmpty()) {
+      bool installed = false;
+      for (const QString& entry : QString::fromLocal8Bit(platform).split(u';', Qt::SkipEmptyParts)) {
+        installed = installed || PlatformPluginInstalled(entry.section(u':', 0, 0).trimmed());
+      }
+      if (!installed) {
+        return Sentence(options, "could not open a display: the Qt platform plugin \"" +
+                                     platform.toStdString() +
+                                     "\" named by QT_QPA_PLATFORM is not installed");
       }
     }
-    if (!installed) {
-      return {Sentence(options, "could not open a display: the Qt platform plugin \"" +
-                                    platform.toStdString() +
-                                    "\" named by QT_QPA_PLATFORM is not installed"),
-              {}, {}, {}};
+    if (!xcb) {
+      return Sentence(options, "could not open a display through the Qt platform plugin \"" +
+                                   first.toStdString() + "\"");
     }
-  }
-  const std::string fallback = Sentence(
-      options, "could not open a display through the Qt platform plugin \"" + first.toStdString() + "\"");
-  if (first.compare(QStringLiteral("xcb"), Qt::CaseInsensitive) != 0) {
-    return {{}, {}, fallback, {}};
-  }
-  if (!x11) return {XFailure(options, "", ", as DISPLAY is not set"), {}, {}, {}};
-
-  auto probe = std::make_unique<X11Probe>();
-  switch (probe->Connect(display.c_str())) {
-    case X11Probe::Result::kUnreachable:
-      return {XFailure(options, display), {}, {}, {}};
-    case X11Probe::Result::kNoSuchScreen:
-      return {XFailure(options, display, ", which has no screen " + std::to_string(probe->screen())),
-              {}, {}, {}};
-    case X11Probe::Result::kReachable:
-    case X11Probe::Result::kUnknown:
-      break;
-  }
+    int screen = 0;
+    if (ProbeX11(display.c_str(), &screen) == X11Reach::kNoSuchScreen) {
+      return XFailure(options, display, ", which has no screen " + std::to_string(screen));
+    }
+    return XFailure(options, display);
+  };
+  if (!xcb) return {{}, {}, failure};
   // Qt gives up on the first refusal of its own connection, but tries each
-  // plugin of a list in turn: the same one, a few times over.
+  // plugin of a list in turn: the same one, a few times over (a server that
+  // has just seen a client go may refuse the next one for a moment).
   const QByteArray once = platform.isEmpty() ? QByteArray("xcb") : platform;
   QByteArray tries = once;
   for (int i = 1; i < 5; ++i) tries += ";" + once;
-  return {{}, tries, XFailure(options, display), std::move(probe)};
+  return {{}, tries, failure};
+}
+
+std::string CheckStartedDisplay(const DisplayOptions& options) {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  const Libxcb* x = x11 && x11->connection() ? GetLibxcb(/*load=*/false) : nullptr;
+  if (!x || !EnvSet("DISPLAY")) return {};
+  const std::string display = std::getenv("DISPLAY");
+  char* host = nullptr;
+  int number = 0, screen = 0;
+  if (!x->parseDisplay(display.c_str(), &host, &number, &screen)) return {};
+  std::free(host);
+  if (screen < x->setupRootsLength(x->getSetup(x11->connection()))) return {};
+  return XFailure(options, display, ", which has no screen " + std::to_string(screen));
 }
 
 }  // namespace platform::qt

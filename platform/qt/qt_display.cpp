@@ -11,6 +11,7 @@
 #include "platform/bevelbutton.h"
 #include "platform/listbox.h"
 #include "platform/qt/display_check.h"
+#include "platform/qt/display_watch.h"
 #include "platform/qt/modal_boxes.h"
 #include "platform/qt/peers.h"
 #include "platform/qt/qt_start.h"
@@ -32,6 +33,7 @@ class QtDisplay : public Display {
     start_.Done();
     QApplication::setApplicationName(QString::fromStdString(options.applicationName));
     QApplication::setQuitOnLastWindowClosed(false);
+    watch_.emplace();
     quitSignals_.emplace();
     QObject::connect(&app_, &QGuiApplication::commitDataRequest, &app_,
                      [](QSessionManager&) { qt::QuitFromOutside(); });
@@ -39,6 +41,7 @@ class QtDisplay : public Display {
 
   ~QtDisplay() override {
     quitSignals_.reset();
+    watch_.reset();
     // The peers' widgets that were let go while no loop ran.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -99,6 +102,8 @@ class QtDisplay : public Display {
  private:
   qt::QtStart start_;
   QApplication app_;
+  // The watch outlives the signals, whose handler reaches it.
+  std::optional<qt::DisplayWatch> watch_;
   std::optional<qt::QuitSignals> quitSignals_;
   qt::ModalBoxes modals_;
   bool running_ = false;
@@ -114,7 +119,12 @@ std::unique_ptr<Display> CreateQtDisplay(int& argc, char** argv, const DisplayOp
     if (error) *error = check.problem + ".";
     return nullptr;
   }
-  return std::make_unique<QtDisplay>(argc, argv, check, options);
+  auto display = std::make_unique<QtDisplay>(argc, argv, check, options);
+  if (std::string problem = qt::CheckStartedDisplay(options); !problem.empty()) {
+    if (error) *error = problem + ".";
+    return nullptr;
+  }
+  return display;
 }
 
 }  // namespace platform
