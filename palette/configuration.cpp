@@ -4,7 +4,9 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "bridge/bridge.h"
 #include "platform/programname.h"
@@ -25,6 +27,20 @@ std::optional<long long> PositiveNumber(const char* text) {
 
 }  // namespace
 
+std::string LocateResources(const char* variable, const std::filesystem::path& executable) {
+  if (variable != nullptr && *variable != '\0') return variable;
+  const std::filesystem::path folder = executable.parent_path();
+  const std::filesystem::path beside = folder / "resources";
+  const std::filesystem::path installed =
+      (folder / TESSALINE_INSTALLED_RESOURCES).lexically_normal();
+  std::error_code error;
+  if (!std::filesystem::is_directory(beside, error) &&
+      std::filesystem::is_directory(installed, error)) {
+    return installed.string();
+  }
+  return beside.string();
+}
+
 platform::DisplayOptions DisplayOptions() {
   return {"Tessaline palette",
           "run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline", "ja"};
@@ -32,8 +48,9 @@ platform::DisplayOptions DisplayOptions() {
 
 void Configure() {
   platform::SetProgramName("tessaline");
-  const char* resources = std::getenv("TESSALINE_RESOURCES");
-  platform::SetResourcesFolder(resources ? resources : "");
+  std::error_code error;  // without its own path, the folder is looked for from the current one
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  platform::SetResourcesFolder(LocateResources(std::getenv("TESSALINE_RESOURCES"), executable));
   std::optional<std::chrono::milliseconds> limit;
   if (auto ms = PositiveNumber(std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS"))) {
     limit = std::chrono::milliseconds(*ms);

@@ -1,6 +1,9 @@
 // What the palette hands the framework at start-up, before anything runs.
 #pragma once
 
+#include <filesystem>
+#include <string>
+
 #include "platform/display.h"
 
 namespace palette {
@@ -10,10 +13,16 @@ namespace palette {
 platform::DisplayOptions DisplayOptions();
 
 // The program's name on standard error, "tessaline". Where the host
-// scripts are: $TESSALINE_RESOURCES when it is set, else "resources"
-// beside the executable. How long each may run: the bridge's limits, or
+// scripts are: LocateResources from the environment and /proc/self/exe.
+// How long each may run: the bridge's limits, or
 // $TESSALINE_SCRIPT_TIMEOUT_MS, a whole number of milliseconds above 0,
 // for every script and for the Apple event. Read afresh on every call.
 void Configure();
+
+// The resources folder: `variable` ($TESSALINE_RESOURCES) when it is not
+// empty; else "resources" beside `executable`, as in the build tree, unless
+// only the installed one, ../share/tessaline/resources from the
+// executable's folder, exists.
+std::string LocateResources(const char* variable, const std::filesystem::path& executable);
 
 }  // namespace palette

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testsupport::ScopedEnv;
+using testsupport::TempDir;
 
 class ConfigurationTest : public ::testing::Test {
  protected:
@@ -56,6 +58,42 @@ TEST_F(ConfigurationTest, ResourcesFolderIsTheVariableElseBesideTheExecutable) {
     ScopedEnv empty("TESSALINE_RESOURCES", value);
     palette::Configure();
     EXPECT_EQ(platform::ResourcesFolder(), beside);
+  }
+}
+
+// The executable's place decides: the build tree keeps "resources" beside
+// the program, an installed one finds share/tessaline/resources from bin/.
+TEST(LocateResourcesTest, VariableElseBesideElseInstalled) {
+  struct Case {
+    const char* name;
+    const char* variable;
+    bool beside;     // <exe folder>/resources is a folder
+    bool besideFile; // ... or a file of that name
+    bool installed;  // <exe folder>/../share/tessaline/resources is a folder
+    const char* expected;  // "beside", "installed" or the variable's value
+  };
+  const Case cases[] = {
+      {"build tree", nullptr, true, false, false, "beside"},
+      {"installed", nullptr, false, false, true, "installed"},
+      {"both: the build tree wins", nullptr, true, false, true, "beside"},
+      {"neither: beside, to be reported missing", nullptr, false, false, false, "beside"},
+      {"a file named resources", nullptr, false, true, true, "installed"},
+      {"empty variable", "", false, false, true, "installed"},
+      {"variable over both", "/elsewhere/host", true, false, true, "/elsewhere/host"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const fs::path bin = dir.path() / "prefix" / "bin";
+    const fs::path installed = dir.path() / "prefix" / "share" / "tessaline" / "resources";
+    fs::create_directories(bin);
+    if (c.beside) fs::create_directory(bin / "resources");
+    if (c.besideFile) std::ofstream(bin / "resources") << "not a folder";
+    if (c.installed) fs::create_directories(installed);
+    const std::string expected = std::string(c.expected) == "beside"      ? (bin / "resources").string()
+                                 : std::string(c.expected) == "installed" ? installed.string()
+                                                                          : c.expected;
+    EXPECT_EQ(palette::LocateResources(c.variable, bin / "tessaline"), expected);
   }
 }
 

@@ -1,0 +1,53 @@
+# The layers hold: platform/ includes nothing of bridge/ or palette/, bridge/
+# nothing of palette/, and only platform/ includes Qt. Every layer shares one
+# include root, so this is checked on the #include lines themselves.
+#   cmake -DROOT=<source folder> -P tests/layers.cmake
+if(NOT ROOT)
+  message(FATAL_ERROR "usage: cmake -DROOT=<source folder> -P layers.cmake")
+endif()
+
+# What each layer may not include: folders of the tree, and Qt's headers.
+set(forbidden_platform bridge palette)
+set(forbidden_bridge palette qt)
+set(forbidden_palette qt)
+
+set(faults "")
+set(checked 0)
+foreach(layer platform bridge palette)
+  file(GLOB_RECURSE files "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")
+  foreach(file ${files})
+    math(EXPR checked "${checked} + 1")
+    file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+    foreach(line ${lines})
+      if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"]")
+        continue()
+      endif()
+      set(included "${CMAKE_MATCH_1}")
+      # A relative include is taken from the including file's folder.
+      if(included MATCHES "^\\.")
+        get_filename_component(folder "${file}" DIRECTORY)
+        get_filename_component(included "${folder}/${included}" ABSOLUTE)
+        file(RELATIVE_PATH included "${ROOT}" "${included}")
+      endif()
+      foreach(other ${forbidden_${layer}})
+        if(other STREQUAL "qt")
+          set(pattern "^Q[A-Za-z]*(/|$|\\.h$)")
+        else()
+          set(pattern "^${other}/")
+        endif()
+        if(included MATCHES "${pattern}")
+          file(RELATIVE_PATH name "${ROOT}" "${file}")
+          string(APPEND faults "  ${name}: ${line}\n")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(checked EQUAL 0)
+  message(FATAL_ERROR "layers: no source file found under ${ROOT}")
+endif()
+if(faults)
+  message(FATAL_ERROR "layers: an include reaches a layer above its own, or Qt outside platform/:\n${faults}")
+endif()
+message(STATUS "layers: ${checked} files hold to their layers")
