@@ -145,6 +145,7 @@ Ref<TextInputStream> FolderItem::OpenAsTextFile() const {
 namespace {
 
 constexpr int kMaxLinks = 40;  // the kernel's own limit
+constexpr char kSelfFds[] = "/proc/self/fd";
 constexpr std::size_t kWriteChunk = 64 * 1024;
 
 class Fd {
@@ -213,6 +214,9 @@ std::optional<Destination> Resolve(std::string path) {
   return std::nullopt;
 }
 
+// renameat2's flags are not known to every file system and kernel.
+bool Unsupported(int error) { return error == EINVAL || error == ENOSYS; }
+
 // A hidden name beside the file, within the length a name may have.
 std::string TemporaryName(const std::string& name) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -226,7 +230,7 @@ std::string TemporaryName(const std::string& name) {
 
 struct TextOutputStream::Impl {
   Destination to;
-  std::string temp;  // the temporary file's name; empty once it is gone
+  std::string temp;  // the temporary file's name; empty while it has none
   Fd file;           // the temporary file
   std::string pending;
   bool failed = false;
@@ -266,8 +270,31 @@ struct TextOutputStream::Impl {
       const FinderInfo info = FinderInfoForType(type);
       (void)::fsetxattr(file.get(), kFinderInfo, info.data(), info.size(), 0);
     }
-    if (::fsync(file.get()) != 0 || ::close(file.release()) != 0) return false;
+    if (::fsync(file.get()) != 0) return false;
+    if (temp.empty()) {
+      const std::string self = std::string(kSelfFds) + "/" + std::to_string(file.get());
+      const bool named = NameTemporary([&](const char* name) {
+        return ::linkat(AT_FDCWD, self.c_str(), to.folder.get(), name, AT_SYMLINK_FOLLOW) == 0;
+      });
+      if (!named) return false;
+    }
+    if (::close(file.release()) != 0) return false;
     return PutInPlace();
+  }
+
+  // Gives the temporary file a fresh name through `make`, which says whether
+  // that name was free and is now the file's.
+  template <typename Make>
+  bool NameTemporary(Make make) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = TemporaryName(to.name);
+      if (make(name.c_str())) {
+        temp = std::move(name);
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
   }
 
   // Renames the temporary file over the destination, only where a regular
@@ -285,20 +312,21 @@ struct TextOutputStream::Impl {
         if (::renameat2(folder, from, folder, name, RENAME_NOREPLACE) == 0) return Placed(false);
         if (errno == EEXIST) continue;
         // A file system without the flag: nothing stood there a moment ago.
-        if (errno == EINVAL && ::renameat(folder, from, folder, name) == 0) return Placed(false);
+        if (Unsupported(errno) && ::renameat(folder, from, folder, name) == 0) return Placed(false);
         return false;
       }
       if (!S_ISREG(st.st_mode)) return false;
       if (::renameat2(folder, from, folder, name, RENAME_EXCHANGE) != 0) {
         if (errno == ENOENT) continue;
-        if (errno == EINVAL && ::renameat(folder, from, folder, name) == 0) return Placed(false);
+        if (Unsupported(errno) && ::renameat(folder, from, folder, name) == 0) return Placed(false);
         return false;
       }
       struct stat out {};
       if (::fstatat(folder, from, &out, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(out.st_mode)) {
         return Placed(true);
       }
-      (void)::renameat2(folder, from, folder, name, RENAME_EXCHANGE);
+      // Given back; should that fail, both stay where they are now.
+      if (::renameat2(folder, from, folder, name, RENAME_EXCHANGE) != 0) temp.clear();
       return false;
     }
     return false;
@@ -339,16 +367,19 @@ Ref<TextOutputStream> FolderItem::CreateTextFile() const {
   }
   auto impl = std::make_unique<TextOutputStream::Impl>();
   impl->to = std::move(*to);
-  for (int attempt = 0; attempt < 100 && !impl->file; ++attempt) {
-    std::string temp = TemporaryName(impl->to.name);
-    const int fd = ::openat(impl->to.folder.get(), temp.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return nullptr;
-    if (fd < 0) continue;
-    impl->file.reset(fd);
-    impl->temp = std::move(temp);
+  // Unnamed until Close, so a kill while writing leaves nothing behind; it
+  // gets its name through /proc. Else a named one, removed when not used.
+  if (::access(kSelfFds, X_OK) == 0) {
+    impl->file.reset(::openat(impl->to.folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
   }
-  if (!impl->file) return nullptr;
+  if (!impl->file && !impl->NameTemporary([&](const char* temp) {
+        const int fd = ::openat(impl->to.folder.get(), temp,
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) impl->file.reset(fd);
+        return fd >= 0;
+      })) {
+    return nullptr;
+  }
   // The replacement keeps the old file's permissions.
   if (impl->to.exists) (void)::fchmod(impl->file.get(), impl->to.mode & 0777);
   impl->item = std::static_pointer_cast<const FolderItem>(weak_from_this().lock());
