@@ -728,12 +728,19 @@ TEST_F(FolderItemTest, CloseFailsAndKeepsTheOldFileWhenTheFolderTurnsReadOnly) {
   EXPECT_EQ(ReadBytes(Path("folder/prefs")), "old content\n");
 }
 
+// A stream over the file with a line written, the file itself gone, so that
+// something else can take its place before Close.
+Ref<TextOutputStream> StreamOverAFileThenRemoved(const std::string& path) {
+  WriteBytes(path, "old content\n");
+  auto out = FolderItem::FromPath(path)->CreateTextFile();
+  if (out) out->WriteLine("new content");
+  fs::remove(path);
+  return out;
+}
+
 TEST_F(FolderItemTest, CloseFailsWhenTheTargetBecomesAFolder) {
-  WriteBytes(Path("prefs"), "old content\n");
-  auto out = FolderItem::FromPath(Path("prefs"))->CreateTextFile();
+  auto out = StreamOverAFileThenRemoved(Path("prefs"));
   ASSERT_TRUE(out);
-  out->WriteLine("new content");
-  fs::remove(Path("prefs"));
   fs::create_directory(Path("prefs"));
   WriteBytes(Path("prefs/keep"), "kept\n");
   EXPECT_FALSE(out->Close());
@@ -744,11 +751,8 @@ TEST_F(FolderItemTest, CloseFailsWhenTheTargetBecomesAFolder) {
 // A pipe put in the file's place after the stream was made is neither
 // replaced nor written to; a reader holds it open, so a writer would not block.
 TEST_F(FolderItemTest, CloseFailsWhenAPipeTakesTheFilesPlace) {
-  WriteBytes(Path("prefs"), "old content\n");
-  auto out = FolderItem::FromPath(Path("prefs"))->CreateTextFile();
+  auto out = StreamOverAFileThenRemoved(Path("prefs"));
   ASSERT_TRUE(out);
-  out->WriteLine("new content");
-  fs::remove(Path("prefs"));
   ASSERT_EQ(::mkfifo(Path("prefs").c_str(), 0600), 0);
   const int reader = ::open(Path("prefs").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
