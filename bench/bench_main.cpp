@@ -19,7 +19,7 @@
 #include <string>
 
 #include "bench/bench.h"
-#include "platform/specialfolders.h"
+#include "platform/testing/boot_volume.h"
 
 #ifndef TESSALINE_BENCH_PALETTE
 #error "the build names the palette binary"

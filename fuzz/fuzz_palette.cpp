@@ -12,7 +12,7 @@
 #include "palette/app.h"
 #include "platform/runtime.h"
 #include "platform/scriptrunner.h"
-#include "platform/specialfolders.h"
+#include "platform/testing/boot_volume.h"
 
 namespace fuzzpalette {
 

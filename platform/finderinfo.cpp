@@ -13,6 +13,11 @@ bool ReadFinderInfo(const std::string& path, FinderInfo& info) {
   return n > 0;
 }
 
+bool ReadFinderInfo(int fd, FinderInfo& info) {
+  info.fill(0);
+  return ::fgetxattr(fd, kFinderInfo, info.data(), info.size()) > 0;
+}
+
 FinderInfo FinderInfoForType(const std::string& type) {
   FinderInfo info{};
   std::copy_n(type.begin(), std::min<std::size_t>(type.size(), 4), info.begin());

@@ -15,6 +15,7 @@ using FinderInfo = std::array<char, kFinderInfoSize>;
 
 // Reads the item's Finder info; false when it has none.
 bool ReadFinderInfo(const std::string& path, FinderInfo& info);
+bool ReadFinderInfo(int fd, FinderInfo& info);
 
 FinderInfo FinderInfoForType(const std::string& type);
 

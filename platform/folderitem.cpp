@@ -123,6 +123,33 @@ bool StatFollowing(const std::string& path, struct stat& st) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// The regular file at the path, links followed, opened for its attributes;
+// -1 for anything else. Whatever stands there is looked at before it is
+// opened, so no pipe (which would block) or device (which would act) is.
+int OpenRegularFile(const std::string& path) {
+  const int at = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (at < 0) return -1;
+  struct stat st {};
+  int fd = -1;
+  if (::fstat(at, &st) == 0 && S_ISREG(st.st_mode)) {
+    // Reopened through the descriptor, so it is the very file looked at.
+    const std::string self = "/proc/self/fd/" + std::to_string(at);
+    fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0 && errno == ENOENT) {
+      // No /proc: by the path again, kept only if it is still that file.
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+      struct stat again {};
+      if (fd >= 0 && (::fstat(fd, &again) != 0 || again.st_dev != st.st_dev ||
+                      again.st_ino != st.st_ino)) {
+        ::close(fd);
+        fd = -1;
+      }
+    }
+  }
+  ::close(at);
+  return fd;
+}
+
 }  // namespace
 
 // One reading of a folder: the names laid end to end in one text, so that
@@ -264,22 +291,25 @@ String FolderItem::MacType() const {
 void FolderItem::SetMacType(const String& type) {
   macType_ = NormalisedMacType(type.str());
   // An existing file takes the type at once; its creator and flags stay.
-  struct stat st {};
-  if (!StatFollowing(path_, st) || !S_ISREG(st.st_mode)) return;
+  const int fd = OpenRegularFile(path_);
+  if (fd < 0) return;
   FinderInfo info;
-  const bool had = ReadFinderInfo(path_, info);
+  const bool had = ReadFinderInfo(fd, info);
   if (macType_.empty()) {
-    if (!had) return;
-    std::fill_n(info.begin(), 4, 0);
-    if (std::all_of(info.begin(), info.end(), [](char c) { return c == 0; })) {
-      ::removexattr(path_.c_str(), kFinderInfo);
-      return;
+    if (had) {
+      std::fill_n(info.begin(), 4, 0);
+      if (std::all_of(info.begin(), info.end(), [](char c) { return c == 0; })) {
+        ::fremovexattr(fd, kFinderInfo);
+      } else {
+        (void)::fsetxattr(fd, kFinderInfo, info.data(), info.size(), 0);
+      }
     }
   } else {
     std::copy_n(macType_.begin(), 4, info.begin());
+    // Best effort: a file system without user attributes keeps no type.
+    (void)::fsetxattr(fd, kFinderInfo, info.data(), info.size(), 0);
   }
-  // Best effort: a file system without user attributes keeps no type.
-  (void)::setxattr(path_.c_str(), kFinderInfo, info.data(), info.size(), 0);
+  ::close(fd);
 }
 
 void FolderItem::Launch(bool /*activate*/) const {

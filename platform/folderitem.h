@@ -66,8 +66,11 @@ class FolderItem : public Object {
   // A stream positioned at the first line; nil when the file can't be opened.
   Ref<TextInputStream> OpenAsTextFile() const;
   // A new, empty file replacing any existing one, written atomically: the
-  // previous file stays whole until the stream's Close succeeds. Nil when the
-  // file can't be created.
+  // previous file stays whole until the stream's Close succeeds. Links at
+  // the path lead to the file replaced and stay links. Nil when the file
+  // can't be created, and where anything but a regular file or nothing
+  // stands (a pipe, a socket, a device, a folder, a link loop) or the file
+  // is read-only: that is never replaced or written into.
   Ref<TextOutputStream> CreateTextFile() const;
 
   explicit FolderItem(std::string path);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/testing/boot_volume.h"  // declares the root, which tests may set
+
 namespace platform {
 namespace {
 
@@ -40,15 +42,9 @@ Ref<FolderItem> PreferencesFolder() {
   return folder;
 }
 
-namespace {
 std::string& BootVolumeRoot() {
   static std::string root = "/";
   return root;
-}
-}  // namespace
-
-void SetBootVolumeForTesting(const std::string& root) {
-  BootVolumeRoot() = root.empty() ? std::string("/") : root;
 }
 
 Ref<FolderItem> Volume(int32_t index) {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "platform/folderitem.h"
 
@@ -13,8 +12,5 @@ namespace platform {
 Ref<FolderItem> PreferencesFolder();
 // Volume 0 is the root folder; there is no other.
 Ref<FolderItem> Volume(int32_t index);
-// Tests stand a folder of their own in for the root, so that nothing they
-// do reaches the machine's real folders; the empty text restores "/".
-void SetBootVolumeForTesting(const std::string& root);
 
 }  // namespace platform

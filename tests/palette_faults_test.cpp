@@ -2,16 +2,12 @@
 // it: it keeps running, shows what it shows anyway, and loses no
 // preference that was saved before.
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -20,10 +16,12 @@
 
 #include "platform/runtime.h"
 #include "tests/support/palette_fixture.h"
+#include "tests/support/permissions.h"
 #include "tests/support/processes.h"
 
 namespace {
 
+using testsupport::OrdinaryPermissions;
 using testsupport::PaletteTest;
 using testsupport::ScopedEnv;
 namespace fs = std::filesystem;
@@ -43,47 +41,6 @@ std::string FiveLines(int32_t l, int32_t t, int32_t w, int32_t h, const std::str
   return std::to_string(l) + "\n" + std::to_string(t) + "\n" + std::to_string(w) + "\n" +
          std::to_string(h) + "\n" + folder + "\n";
 }
-
-// Root passes every permission check, so a test that needs a denial lowers
-// the capabilities that bypass them, on its own thread, while this lives.
-// Deny() tells whether the file system now says no.
-class OrdinaryPermissions {
- public:
-  OrdinaryPermissions() {
-    if (::geteuid() != 0) return;
-    if (::syscall(SYS_capget, &header_, saved_) != 0) return;
-    __user_cap_data_struct lowered[2];
-    std::memcpy(lowered, saved_, sizeof lowered);
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
-      lowered[cap / 32].effective &= ~(1u << (cap % 32));
-    }
-    lowered_ = ::syscall(SYS_capset, &header_, lowered) == 0;
-  }
-  ~OrdinaryPermissions() { Restore(); }
-  OrdinaryPermissions(const OrdinaryPermissions&) = delete;
-  OrdinaryPermissions& operator=(const OrdinaryPermissions&) = delete;
-
-  void Restore() {
-    if (lowered_) ::syscall(SYS_capset, &header_, saved_);
-    lowered_ = false;
-  }
-
-  // A folder with no permissions cannot be listed.
-  static bool Deny(const fs::path& scratch) {
-    fs::create_directories(scratch);
-    fs::permissions(scratch, fs::perms::none);
-    DIR* dir = ::opendir(scratch.c_str());
-    if (dir) ::closedir(dir);
-    fs::permissions(scratch, fs::perms::owner_all);
-    fs::remove(scratch);
-    return dir == nullptr;
-  }
-
- private:
-  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct saved_[2]{};
-  bool lowered_ = false;
-};
 
 constexpr const char* kCannotDeny =
     "folder permissions deny nothing here (root whose capabilities could not be lowered), "

@@ -1,7 +1,11 @@
 // Where the palette finds the host's scripts folder, and the five-line
 // preferences file that brings back its bounds and its folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -10,7 +14,11 @@
 #include <chrono>
 #include <climits>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +41,13 @@ std::string FolderPath(const palette::Window1& w) {
   return w.gMyScriptFolder ? w.gMyScriptFolder->AbsolutePath().str() : std::string("<nil>");
 }
 
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 std::string FiveLines(int32_t l, int32_t t, int32_t w, int32_t h, const std::string& folder) {
   return std::to_string(l) + "\n" + std::to_string(t) + "\n" + std::to_string(w) + "\n" +
@@ -135,6 +150,9 @@ struct RestoreCase {
   platform::Rect bounds;
   bool folderFromPrefs;  // else the host's table folder (CS4)
 };
+
+// By name: the struct's padding is never read, and a huge content not shown.
+void PrintTo(const RestoreCase& c, std::ostream* os) { *os << c.name; }
 
 class RestoreTest : public PaletteTest, public ::testing::WithParamInterface<RestoreCase> {};
 
@@ -358,6 +376,187 @@ TEST_F(PaletteTest, PrefsPathThatIsAFolderStillQuits) {
   EXPECT_TRUE(fs::is_directory(PrefsFile() / "inside"));
   EXPECT_FALSE(HasUnhandled());
 }
+
+// --- what stands where the file goes ----------------------------------------
+
+enum class Kind { File, Link, Fifo, Socket, Folder };
+
+void PrintTo(Kind kind, std::ostream* os) {
+  static constexpr const char* kNames[] = {"file", "link", "fifo", "socket", "folder"};
+  *os << kNames[static_cast<int>(kind)];
+}
+
+struct Made {
+  const char* path;  // below the test's home
+  Kind kind;
+  const char* target = "";  // a link's text; "@/" stands for the home
+};
+
+struct PlaceCase {
+  const char* name;
+  std::vector<Made> made;  // in this order, before the palette opens
+  const char* savedAt;     // the regular file the close writes; nullptr: none
+};
+
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
+
+class PlaceTest : public PaletteTest, public ::testing::WithParamInterface<PlaceCase> {
+ protected:
+  std::string LinkText(const Made& m) const {
+    std::string text = m.target;
+    if (text.rfind("@/", 0) == 0) text = Home().string() + text.substr(1);
+    return text;
+  }
+
+  void Make(const Made& m) {
+    const fs::path path = Home() / m.path;
+    fs::create_directories(path.parent_path());
+    switch (m.kind) {
+      case Kind::File: std::ofstream(path) << "old\n"; break;
+      case Kind::Link: fs::create_symlink(LinkText(m), path); break;
+      case Kind::Fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
+      case Kind::Folder: fs::create_directories(path); break;
+      case Kind::Socket: {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(s, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(path.native().size(), sizeof address.sun_path);
+        std::copy(path.native().begin(), path.native().end(), address.sun_path);
+        ASSERT_EQ(::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ::close(s);
+        break;
+      }
+    }
+  }
+
+  // What stands there now, links not followed.
+  static std::optional<Kind> KindAt(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    if (S_ISREG(st.st_mode)) return Kind::File;
+    if (S_ISLNK(st.st_mode)) return Kind::Link;
+    if (S_ISFIFO(st.st_mode)) return Kind::Fifo;
+    if (S_ISSOCK(st.st_mode)) return Kind::Socket;
+    if (S_ISDIR(st.st_mode)) return Kind::Folder;
+    return std::nullopt;
+  }
+
+  static bool HasFinderInfo(const fs::path& path) {
+    char info[32];
+    return ::lgetxattr(path.c_str(), "user.com.apple.FinderInfo", info, sizeof info) >= 0;
+  }
+
+  static std::set<std::string> NamesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) names.insert(e.path().filename());
+    return names;
+  }
+};
+
+// The close writes where a regular file or nothing stands, through any
+// links, which stay links; it never replaces, opens for writing or marks
+// anything else, and the palette quits all the same.
+TEST_P(PlaceTest, CloseWritesOnlyARegularFile) {
+  const PlaceCase& c = GetParam();
+  fs::remove_all(ConfigDir());
+  std::vector<int> pipes;  // read ends, so that a writer would never block
+  for (const Made& m : c.made) {
+    Make(m);
+    if (m.kind == Kind::Fifo) {
+      pipes.push_back(::open((Home() / m.path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+      ASSERT_GE(pipes.back(), 0);
+    }
+  }
+  std::set<std::string> folders = {"config"};
+  for (const Made& m : c.made) folders.insert(fs::path(m.path).begin()->string());
+  std::map<std::string, std::set<std::string>> before;
+  for (const auto& folder : folders) before[folder] = NamesIn(Home() / folder);
+
+  host.version = "";
+  Start();
+  const std::string expected =
+      FiveLines(window->Left(), window->Top(), window->Width(), window->Height(), "");
+  CloseWindow();
+  EXPECT_TRUE(platform::Quitting());
+  EXPECT_FALSE(HasUnhandled());
+
+  for (const Made& m : c.made) {
+    SCOPED_TRACE(m.path);
+    const fs::path path = Home() / m.path;
+    ASSERT_EQ(KindAt(path), m.kind);
+    if (m.kind == Kind::Link) {
+      EXPECT_EQ(fs::read_symlink(path).string(), LinkText(m));
+    }
+    if (m.kind == Kind::File && (!c.savedAt || path != Home() / c.savedAt)) {
+      EXPECT_EQ(ReadText(path), "old\n");
+    }
+    if (m.kind == Kind::Folder && !(c.savedAt && fs::path(c.savedAt).parent_path() == m.path)) {
+      EXPECT_FALSE(HasFinderInfo(path));
+      EXPECT_TRUE(NamesIn(path).empty());
+    }
+  }
+  for (const int fd : pipes) {
+    char byte;
+    EXPECT_LE(::read(fd, &byte, 1), 0) << "written into a pipe";
+    ::close(fd);
+  }
+  if (c.savedAt) {
+    const fs::path saved = Home() / c.savedAt;
+    EXPECT_EQ(KindAt(saved), Kind::File);
+    EXPECT_EQ(ReadText(saved), expected);
+    before[fs::path(c.savedAt).begin()->string()].insert(saved.filename());
+  }
+  // Nothing else is made, no temporary file is left.
+  for (const auto& folder : folders) {
+    EXPECT_EQ(NamesIn(Home() / folder), before[folder]) << folder;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, PlaceTest,
+    ::testing::Values(
+        PlaceCase{"PlainFile", {{"config/velquor.pref", Kind::File}}, "config/velquor.pref"},
+        PlaceCase{"NothingThere", {}, "config/velquor.pref"},
+        PlaceCase{"LinkToAFile",
+                  {{"dotfiles/velquor.pref", Kind::File},
+                   {"config/velquor.pref", Kind::Link, "../dotfiles/velquor.pref"}},
+                  "dotfiles/velquor.pref"},
+        PlaceCase{"LinkToALinkToAFile",
+                  {{"dotfiles/real", Kind::File},
+                   {"dotfiles/velquor.pref", Kind::Link, "real"},
+                   {"config/velquor.pref", Kind::Link, "@/dotfiles/velquor.pref"}},
+                  "dotfiles/real"},
+        // The one who made the link meant the file to stand there.
+        PlaceCase{"DanglingLink",
+                  {{"dotfiles", Kind::Folder},
+                   {"config/velquor.pref", Kind::Link, "../dotfiles/velquor.pref"}},
+                  "dotfiles/velquor.pref"},
+        PlaceCase{"DanglingLinkIntoNoFolder",
+                  {{"config/velquor.pref", Kind::Link, "../missing/velquor.pref"}}, nullptr},
+        PlaceCase{"LinkToItself", {{"config/velquor.pref", Kind::Link, "velquor.pref"}}, nullptr},
+        PlaceCase{"FifoAtThePath", {{"config/velquor.pref", Kind::Fifo}}, nullptr},
+        PlaceCase{"LinkToAFifo",
+                  {{"dotfiles/pipe", Kind::Fifo},
+                   {"config/velquor.pref", Kind::Link, "@/dotfiles/pipe"}},
+                  nullptr},
+        PlaceCase{"LinkToALinkToAFifo",
+                  {{"dotfiles/pipe", Kind::Fifo},
+                   {"dotfiles/velquor.pref", Kind::Link, "pipe"},
+                   {"config/velquor.pref", Kind::Link, "../dotfiles/velquor.pref"}},
+                  nullptr},
+        PlaceCase{"SocketAtThePath", {{"config/velquor.pref", Kind::Socket}}, nullptr},
+        PlaceCase{"LinkToASocket",
+                  {{"dotfiles/socket", Kind::Socket},
+                   {"config/velquor.pref", Kind::Link, "../dotfiles/socket"}},
+                  nullptr},
+        PlaceCase{"FolderAtThePath", {{"config/velquor.pref", Kind::Folder}}, nullptr},
+        PlaceCase{"LinkToAFolder",
+                  {{"dotfiles", Kind::Folder},
+                   {"config/velquor.pref", Kind::Link, "../dotfiles"}},
+                  nullptr}),
+    [](const ::testing::TestParamInfo<PlaceCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PaletteTest, NoPreferencesFolderAtAllStillQuits) {
   host.version = "";

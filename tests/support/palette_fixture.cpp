@@ -8,7 +8,7 @@
 
 #include "palette/configuration.h"
 #include "platform/runtime.h"
-#include "platform/specialfolders.h"
+#include "platform/testing/boot_volume.h"
 
 namespace testsupport {
 
