@@ -1,6 +1,7 @@
 // The button.
 #include <QApplication>
 #include <QFontMetrics>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -10,7 +11,11 @@
 #include <optional>
 
 #include "platform/bevelbutton.h"
-#include "platform/qt/peers.h"
+#include "platform/qt/button_peer.h"
+#include "platform/qt/content_area.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/window_list.h"
+#include "platform/qt/window_peer.h"
 
 namespace platform::qt {
 namespace {

@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QPointer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -13,7 +14,11 @@
 #include <vector>
 
 #include "platform/listbox.h"
-#include "platform/qt/peers.h"
+#include "platform/qt/content_area.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/list_peer.h"
+#include "platform/qt/window_list.h"
+#include "platform/qt/window_peer.h"
 
 namespace platform::qt {
 namespace {

@@ -20,7 +20,10 @@
 
 #include <algorithm>
 
-#include "platform/qt/peers.h"
+#include "platform/qt/button_peer.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/top_level_widget.h"
+#include "platform/qt/window_list.h"
 #include "platform/bevelbutton.h"
 #include "platform/listbox.h"
 #include "platform/window.h"

@@ -1,0 +1,56 @@
+#include "platform/qt/window_list.h"
+
+#include <QPointer>
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/qt/top_level_widget.h"
+
+namespace platform::qt {
+namespace {
+
+std::unordered_map<const void*, QPointer<QWidget>>& Widgets() {
+  static std::unordered_map<const void*, QPointer<QWidget>> widgets;
+  return widgets;
+}
+
+std::vector<QPointer<TopLevelWidget>>& Windows() {
+  static std::vector<QPointer<TopLevelWidget>> windows;
+  return windows;
+}
+
+}  // namespace
+
+void RegisterWidget(const void* model, QWidget* widget) { Widgets()[model] = widget; }
+void UnregisterWidget(const void* model) { Widgets().erase(model); }
+QWidget* WidgetOf(const void* model) {
+  auto it = Widgets().find(model);
+  return it == Widgets().end() ? nullptr : it->second.data();
+}
+
+void RememberWindow(TopLevelWidget* window) { Windows().push_back(window); }
+
+std::vector<TopLevelWidget*> LiveWindows() {
+  std::vector<TopLevelWidget*> live;
+  auto& windows = Windows();
+  windows.erase(std::remove_if(windows.begin(), windows.end(),
+                               [](const QPointer<TopLevelWidget>& w) { return w.isNull(); }),
+                windows.end());
+  for (const auto& w : windows) {
+    if (w->peer()) live.push_back(w.data());
+  }
+  return live;
+}
+
+QWidget* DialogParent() {
+  QWidget* newest = nullptr;
+  for (TopLevelWidget* w : LiveWindows()) {
+    if (!w->isVisible()) continue;
+    if (w->isActiveWindow()) return w;
+    newest = w;
+  }
+  return newest;
+}
+
+}  // namespace platform::qt
