@@ -14,7 +14,6 @@
 #include "platform/qt/button_peer.h"
 #include "platform/qt/content_area.h"
 #include "platform/qt/conversions.h"
-#include "platform/qt/window_list.h"
 #include "platform/qt/window_peer.h"
 
 namespace platform::qt {
@@ -121,11 +120,9 @@ class QtButtonPeer : public ButtonPeer {
     button_ = new CaptionButton(area_);
     button_->setFocusPolicy(Qt::NoFocus);
     clicked_ = QObject::connect(button_, &QPushButton::clicked, button_, [this] { model_.Push(); });
-    RegisterWidget(&model_, button_);
   }
 
   ~QtButtonPeer() override {
-    UnregisterWidget(&model_);
     QObject::disconnect(clicked_);
     if (!button_) return;
     if (area_) area_->Forget(button_);
@@ -149,6 +146,9 @@ class QtButtonPeer : public ButtonPeer {
   }
   void SetEnabled(bool enabled) override {
     if (button_) button_->setEnabled(enabled);
+  }
+  void SetName(const String& name) override {
+    if (button_) button_->setObjectName(ToQString(name));
   }
 
  private:

@@ -17,7 +17,6 @@
 #include "platform/qt/content_area.h"
 #include "platform/qt/conversions.h"
 #include "platform/qt/list_peer.h"
-#include "platform/qt/window_list.h"
 #include "platform/qt/window_peer.h"
 
 namespace platform::qt {
@@ -167,11 +166,9 @@ class QtListboxPeer : public ListboxPeer {
                          [this](const QModelIndex&) { model_.UserDoubleClick(); }),
     };
 
-    RegisterWidget(&model_, view_);
   }
 
   ~QtListboxPeer() override {
-    UnregisterWidget(&model_);
     for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
     if (!view_) return;
     if (area_) area_->Forget(view_);
@@ -200,6 +197,9 @@ class QtListboxPeer : public ListboxPeer {
   }
   void SetEnabled(bool enabled) override {
     if (view_) view_->setEnabled(enabled);
+  }
+  void SetName(const String& name) override {
+    if (view_) view_->setObjectName(ToQString(name));
   }
 
   void RowsInserted(int32_t parentTop, int32_t first, int32_t count) override {

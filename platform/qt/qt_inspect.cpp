@@ -23,21 +23,36 @@
 #include "platform/qt/button_peer.h"
 #include "platform/qt/conversions.h"
 #include "platform/qt/top_level_widget.h"
-#include "platform/qt/window_list.h"
+#include "platform/qt/window_peer.h"
 #include "platform/bevelbutton.h"
+#include "platform/control.h"
 #include "platform/listbox.h"
 #include "platform/window.h"
 
 namespace platform::qtinspect {
 namespace {
 
-QTreeView* ViewOf(const Listbox& list) {
-  return qobject_cast<QTreeView*>(qt::WidgetOf(&list));
+// The window's top-level widget, while the window has its peer.
+qt::TopLevelWidget* WindowOf(const Window& window) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* top = dynamic_cast<qt::TopLevelWidget*>(w);
+    if (top && top->peer() && &top->peer()->model() == &window) return top;
+  }
+  return nullptr;
 }
 
-qt::TopLevelWidget* WindowOf(const Window& window) {
-  return dynamic_cast<qt::TopLevelWidget*>(qt::WidgetOf(&window));
+// A control's widget stands on its window's content area under the
+// control's name.
+QWidget* WidgetOf(const Object& object) {
+  const auto* control = dynamic_cast<const Control*>(&object);
+  const Ref<Window> window = control ? control->Window() : nullptr;
+  qt::TopLevelWidget* top = window ? WindowOf(*window) : nullptr;
+  if (!top) return nullptr;
+  return top->centralWidget()->findChild<QWidget*>(qt::ToQString(control->Name()),
+                                                   Qt::FindDirectChildrenOnly);
 }
+
+QTreeView* ViewOf(const Listbox& list) { return qobject_cast<QTreeView*>(WidgetOf(list)); }
 
 QModelIndex VisibleRow(QTreeView* view, int32_t row) {
   QModelIndex index = view->model()->index(0, 0);
@@ -123,13 +138,13 @@ int LiveWindowWidgets() {
 }
 
 Rect ControlGeometry(const Object& control) {
-  QWidget* w = qt::WidgetOf(&control);
+  QWidget* w = WidgetOf(control);
   return w ? qt::ToRect(w->geometry()) : Rect{};
 }
 
 ButtonView InspectButton(const BevelButton& button) {
   ButtonView view;
-  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  auto* b = qobject_cast<QPushButton*>(WidgetOf(button));
   if (!b) return view;
   view.text = Str(b->text());
   view.pointSize = b->font().pointSizeF();
@@ -216,7 +231,7 @@ void ClickRow(const Listbox& list, int32_t row) { ClickShownRow(list, row, false
 void DoubleClickRow(const Listbox& list, int32_t row) { ClickShownRow(list, row, false, 2); }
 
 void ClickButton(const BevelButton& button) {
-  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  auto* b = qobject_cast<QPushButton*>(WidgetOf(button));
   if (!b) return;
   const QPoint at = b->rect().center();
   SendMouse(b, QEvent::MouseButtonPress, at);

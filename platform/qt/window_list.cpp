@@ -3,17 +3,11 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "platform/qt/top_level_widget.h"
 
 namespace platform::qt {
 namespace {
-
-std::unordered_map<const void*, QPointer<QWidget>>& Widgets() {
-  static std::unordered_map<const void*, QPointer<QWidget>> widgets;
-  return widgets;
-}
 
 std::vector<QPointer<TopLevelWidget>>& Windows() {
   static std::vector<QPointer<TopLevelWidget>> windows;
@@ -21,13 +15,6 @@ std::vector<QPointer<TopLevelWidget>>& Windows() {
 }
 
 }  // namespace
-
-void RegisterWidget(const void* model, QWidget* widget) { Widgets()[model] = widget; }
-void UnregisterWidget(const void* model) { Widgets().erase(model); }
-QWidget* WidgetOf(const void* model) {
-  auto it = Widgets().find(model);
-  return it == Widgets().end() ? nullptr : it->second.data();
-}
 
 void RememberWindow(TopLevelWidget* window) { Windows().push_back(window); }
 

@@ -1,4 +1,4 @@
-// The top-level windows of the framework's open windows.
+// The top-level widgets of the framework's windows, oldest first.
 #pragma once
 
 #include <QWidget>
@@ -9,11 +9,6 @@ namespace platform::qt {
 
 class TopLevelWidget;
 
-// The widget showing a model (a window, a list, a button), while it has
-// one; what inspection finds its way by.
-void RegisterWidget(const void* model, QWidget* widget);
-void UnregisterWidget(const void* model);
-QWidget* WidgetOf(const void* model);
 void RememberWindow(TopLevelWidget* window);
 // The top-level windows whose models are still open, oldest first.
 std::vector<TopLevelWidget*> LiveWindows();

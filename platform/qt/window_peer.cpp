@@ -48,11 +48,9 @@ QtWindowPeer::QtWindowPeer(Window& model)
   reportTimer_->setInterval(kReportDelayMs);
   QObject::connect(reportTimer_, &QTimer::timeout, widget_, [this] { ReportGeometry(); });
   RememberWindow(widget_);
-  RegisterWidget(&model_, widget_);
 }
 
 QtWindowPeer::~QtWindowPeer() {
-  UnregisterWidget(&model_);
   widget_->Detach();
   reportTimer_->stop();
   widget_->hide();
