@@ -241,6 +241,45 @@ TEST_F(QtPaletteTest, ControlsFollowTheWindowByTheirLocks) {
   }
 }
 
+TEST_F(QtPaletteTest, SizeLimitsAtTheEndsOfIntSaturateWithTheMenuBarAdded) {
+  OpenOn(Sample());
+  constexpr int32_t kQtMax = 16777215;  // the largest size a widget takes
+  const int32_t bar = qi::InspectWindow(*window).menuBar.height;
+  ASSERT_GT(bar, 0);
+  // A limit and what the window then allows, the menu bar included. The
+  // window is hidden while it is as tall as its minimum makes it.
+  const struct {
+    const char* property;
+    int32_t value;
+    bool hide;
+    int32_t contentMin, contentMax, frameMin, frameMax;
+  } cases[] = {
+      {"MaxHeight", INT32_MAX, false, 64, kQtMax, 64 + bar, kQtMax},
+      {"MaxHeight", kQtMax - 1, false, 64, kQtMax - 1, 64 + bar, kQtMax},
+      {"MaxWidth", INT32_MAX, false, 64, kQtMax - 1, 64 + bar, kQtMax},
+      {"MinHeight", INT32_MAX, true, kQtMax - 1, kQtMax, kQtMax - 1, kQtMax},
+      {"MinHeight", 64, true, 64, kQtMax - 1, 64 + bar, kQtMax},
+      {"MaxHeight", 500, false, 64, 500, 64 + bar, 500 + bar},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.property) + " " + std::to_string(c.value));
+    if (c.hide) window->SetVisible(false);
+    window->SetProperty(c.property, c.value);
+    if (!c.hide) window->SetVisible(true);
+    const qi::WindowView v = qi::InspectWindow(*window);
+    EXPECT_EQ(v.minHeight, c.contentMin);
+    EXPECT_EQ(v.maxHeight, c.contentMax);
+    EXPECT_EQ(v.frameMinHeight, c.frameMin);
+    EXPECT_EQ(v.frameMaxHeight, c.frameMax);
+    EXPECT_GT(v.frame.height, 0) << Describe(v.frame);
+  }
+  // Still resizable by hand between the limits.
+  window->SetHeight(200);
+  qi::ResizeByUser(*window, 300, 450);
+  EXPECT_TRUE(qi::WaitUntil([&] { return window->Height() == 450; }, kWaitMs))
+      << Describe(window->Bounds());
+}
+
 TEST_F(QtPaletteTest, ButtonCaptionTakesTheLargestHalfPointStepThatFits) {
   OpenOn(Sample());
   // Narrow to wide and back: the caption shrinks and grows again, always to

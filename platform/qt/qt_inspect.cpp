@@ -111,6 +111,10 @@ WindowView InspectWindow(const Window& window) {
   view.content = Rect{origin.x(), origin.y(), content->width(), content->height()};
   view.minWidth = content->minimumWidth();
   view.minHeight = content->minimumHeight();
+  view.maxWidth = content->maximumWidth();
+  view.maxHeight = content->maximumHeight();
+  view.frameMinHeight = w->minimumHeight();
+  view.frameMaxHeight = w->maximumHeight();
   view.floating = w->windowFlags().testFlag(Qt::Tool) &&
                   w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
   QMenuBar* bar = w->menuBar();

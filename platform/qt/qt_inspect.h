@@ -35,6 +35,8 @@ struct WindowView {
   Rect content;  // the content area, on the screen
   Rect menuBar;  // within the top-level widget; empty when it has none
   int32_t minWidth = 0, minHeight = 0;  // of the content area
+  int32_t maxWidth = 0, maxHeight = 0;
+  int32_t frameMinHeight = 0, frameMaxHeight = 0;  // of the whole window
   bool floating = false;                // a tool window that stays on top
   std::vector<Menu> menus;
 };

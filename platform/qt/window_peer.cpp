@@ -24,15 +24,22 @@ namespace {
 // of the model settles a pending report at once (SettleBounds).
 constexpr int kReportDelayMs = 60;
 
-// The whole window, menu bar included, for content at `b`. The model's
-// bounds may lie near the ends of int (a restored file) until the window is
-// placed on a screen; Qt's rectangles would overflow there.
+// A widget's size or position as Qt can take it: the model's values may lie
+// near the ends of int (a restored file, a limit of INT32_MAX), and the menu
+// bar's height added to one of them would overflow.
+int WidgetSize(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 0, QWIDGETSIZE_MAX)); }
+// Qt takes a minimum of exactly QWIDGETSIZE_MAX for none at all.
+int WidgetMinimum(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, 0, QWIDGETSIZE_MAX - 1));
+}
+int WidgetPosition(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
+
+// The whole window, menu bar included, for content at `b`.
 QRect FrameGeometry(const Rect& b, int menuBarHeight) {
-  const auto clamped = [](int64_t v) {
-    return static_cast<int>(std::clamp<int64_t>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
-  };
-  return QRect(clamped(b.left), clamped(int64_t{b.top} - menuBarHeight), b.width,
-               b.height + menuBarHeight);
+  return QRect(WidgetPosition(b.left), WidgetPosition(int64_t{b.top} - menuBarHeight),
+               WidgetSize(b.width), WidgetSize(int64_t{b.height} + menuBarHeight));
 }
 
 }  // namespace
@@ -110,19 +117,18 @@ Rect QtWindowPeer::ContentBounds() const {
 
 void QtWindowPeer::ApplyMinMax() {
   const Rect b = bounds_;
-  int minW = limits_.minWidth, minH = limits_.minHeight;
-  int maxW = limits_.maxWidth, maxH = limits_.maxHeight;
+  int64_t minW = limits_.minWidth, minH = limits_.minHeight;
+  int64_t maxW = limits_.maxWidth, maxH = limits_.maxHeight;
   if (!resizeable_) {
     minW = maxW = b.width;
     minH = maxH = b.height;
   }
   const int mbh = MenuBarHeight(b.width);
   ++applying_;
-  content_->setMinimumSize(minW, minH);
-  content_->setMaximumSize(std::min(maxW, QWIDGETSIZE_MAX), std::min(maxH, QWIDGETSIZE_MAX));
-  widget_->setMinimumSize(minW, minH + mbh);
-  widget_->setMaximumSize(std::min(maxW, QWIDGETSIZE_MAX),
-                          std::min(maxH + mbh, QWIDGETSIZE_MAX));
+  content_->setMinimumSize(WidgetMinimum(minW), WidgetMinimum(minH));
+  content_->setMaximumSize(WidgetSize(maxW), WidgetSize(maxH));
+  widget_->setMinimumSize(WidgetMinimum(minW), WidgetMinimum(minH + mbh));
+  widget_->setMaximumSize(WidgetSize(maxW), WidgetSize(maxH + mbh));
   --applying_;
 }
 
