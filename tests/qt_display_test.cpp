@@ -580,6 +580,68 @@ TEST_F(QtPaletteTest, FolderChooserShowsItsTextsAndItsChoiceFillsTheList) {
   EXPECT_EQ(window->gMyScriptFolder->AbsolutePath().str(), other.string());
 }
 
+TEST_F(QtPaletteTest, NamesWithControlCharactersShowOnOneLineAndRunByTheirBytes) {
+  // Each name as it stands on disk, and as its row shows it: with the
+  // control pictures where the list's font has them, else with U+FFFD.
+  const struct {
+    std::string name, pictured, replaced;
+  } names[] = {
+      {"a\nb.jsx", "a\u240Ab.jsx", "a\uFFFDb.jsx"},
+      {"plain.jsx", "plain.jsx", "plain.jsx"},
+      {"tab\tand\rreturn.js", "tab\u2409and\u240Dreturn.js", "tab\uFFFDand\uFFFDreturn.js"},
+      {"esc\x1b[2J\x7f.jsx", "esc\u241B[2J\u2421.jsx", "esc\uFFFD[2J\uFFFD.jsx"},
+      {"nel\xC2\x85line\xE2\x80\xA8para\xE2\x80\xA9.jsx", "nel\u2424line\u2424para\u2424.jsx",
+       "nel\uFFFDline\uFFFDpara\uFFFD.jsx"},
+      {"c1\xC2\x9B.jsx", "c1\uFFFD.jsx", "c1\uFFFD.jsx"},
+      {"latin\xE9.jsx", "latin\uFFFD.jsx", "latin\uFFFD.jsx"},
+  };
+  std::vector<std::string> files;
+  for (const auto& n : names) files.push_back(n.name);
+  files.push_back("Two\nLines/x\ny.scpt");
+  const fs::path scripts = MakeFolder("scripts", files);
+  OpenOn(scripts, "10\n40\n200\n300\n");
+  // The row holding that name, as the list keeps it.
+  const auto rowOf = [this](const std::string& name) {
+    for (int32_t r = 0; r < List().ListCount(); ++r) {
+      if (List().Cell(r, 0).str() == name) return r;
+    }
+    return int32_t{-1};
+  };
+  List().SetExpanded(rowOf("Two\nLines"), true);
+  qi::ProcessEvents(20);
+
+  const qi::ListView v = qi::InspectList(List());
+  ASSERT_EQ(v.rows.size(), std::size(names) + 2);
+  const int32_t plain = rowOf("plain.jsx");
+  for (std::size_t r = 0; r < v.rows.size(); ++r) {
+    SCOPED_TRACE(v.rows[r]);
+    EXPECT_EQ(v.rows[r].find_first_of("\n\r\t\x1b\x7f"), std::string::npos);
+    EXPECT_TRUE(v.rowsDrawable[r]);
+    EXPECT_EQ(v.rowHintHeights[r], v.rowHintHeights[plain]);
+    EXPECT_EQ(v.rowHeights[r], v.rowHeights[plain]);
+  }
+  const bool pictured = v.rows[rowOf("a\nb.jsx")] == names[0].pictured;
+  EXPECT_EQ(v.rows[rowOf("Two\nLines")], pictured ? "- Two\u240ALines" : "- Two\uFFFDLines");
+  EXPECT_EQ(v.rows[rowOf("x\ny.scpt")], pictured ? "  x\u240Ay.scpt" : "  x\uFFFDy.scpt");
+
+  const fs::path shot = fs::path(TESSALINE_BUILD_DIR) / "screenshots" / "control_characters.png";
+  ASSERT_TRUE(qi::SaveScreenshot(*window, shot.string()));
+
+  // What the host is handed is the name's own bytes.
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.pictured);
+    const int32_t row = rowOf(n.name);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(v.rows[row], pictured ? n.pictured : n.replaced);
+    const std::size_t before = Runs().size();
+    qi::DoubleClickRow(List(), row);
+    ASSERT_EQ(Runs().size(), before + 1);
+    EXPECT_EQ(Runs().back(), "gojs " + (scripts / n.name).string());
+  }
+  qi::DoubleClickRow(List(), rowOf("x\ny.scpt"));
+  EXPECT_EQ(Runs().back(), "goas " + (scripts / "Two\nLines" / "x\ny.scpt").string());
+}
+
 TEST_F(QtPaletteTest, ScreenshotOfAnExpandedList) {
   OpenOn(MakeFolder("scripts", {"A.jsx", "レイヤー整理.jsx", "Tools/b.scpt", "Tools/c.app",
                                 "Tools/文字揃え.js", "Zeta/"}));

@@ -17,6 +17,7 @@
 #include "platform/qt/content_area.h"
 #include "platform/qt/conversions.h"
 #include "platform/qt/list_peer.h"
+#include "platform/qt/one_line.h"
 #include "platform/qt/window_peer.h"
 
 namespace platform::qt {
@@ -25,7 +26,8 @@ namespace {
 // Index ids: 0 for a top-level row, top + 1 for a row under top.
 class ListItemModel : public QAbstractItemModel {
  public:
-  ListItemModel(Listbox& list, QObject* parent) : QAbstractItemModel(parent), list_(&list) {}
+  ListItemModel(Listbox& list, QTreeView* view)
+      : QAbstractItemModel(view), list_(&list), view_(view) {}
 
   // The peer goes: the view shows nothing from now on.
   void Detach() {
@@ -111,7 +113,8 @@ class ListItemModel : public QAbstractItemModel {
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (!list_ || !index.isValid() || role != Qt::DisplayRole) return QVariant();
-    return ToQString(list_->TreeCell(TopOf(index), ChildOf(index), index.column()));
+    // One line per row, whatever the name holds; the row keeps its bytes.
+    return oneLine_(list_->TreeCell(TopOf(index), ChildOf(index), index.column()), view_->font());
   }
 
  private:
@@ -129,7 +132,9 @@ class ListItemModel : public QAbstractItemModel {
   int ChildRows(int top) const { return list_->ShownChildCount(top) + Before(top); }
 
   Listbox* list_;
+  QTreeView* view_;
   int columns_ = 1;
+  mutable OneLine oneLine_;
   std::optional<Change> during_;
 };
 

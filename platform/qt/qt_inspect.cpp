@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QTreeView>
 
@@ -174,6 +175,10 @@ ListView InspectList(const Listbox& list) {
   QTreeView* tree = ViewOf(list);
   if (!tree) return view;
   const QModelIndex current = tree->currentIndex();
+  QStyleOptionViewItem option;
+  option.initFrom(tree);
+  option.font = tree->font();
+  option.fontMetrics = tree->fontMetrics();
   for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i)) {
     std::string row;
     for (QModelIndex p = i.parent(); p.isValid(); p = p.parent()) row += "  ";
@@ -183,6 +188,13 @@ ListView InspectList(const Listbox& list) {
       view.current = static_cast<int32_t>(view.rows.size());
     }
     view.rows.push_back(std::move(row));
+    view.rowHeights.push_back(tree->visualRect(i).height());
+    view.rowHintHeights.push_back(tree->itemDelegate()->sizeHint(option, i).height());
+    bool drawable = true;
+    for (const char32_t u : i.data().toString().toUcs4()) {
+      drawable = drawable && tree->fontMetrics().inFontUcs4(u);
+    }
+    view.rowsDrawable.push_back(drawable);
   }
   view.columns = tree->model()->columnCount(QModelIndex());
   view.pointSize = tree->font().pointSize();

@@ -61,6 +61,9 @@ struct ListView {
   // "+ " for a collapsed folder and "- " for an expanded one, then the
   // first column's text.
   std::vector<std::string> rows;
+  std::vector<int32_t> rowHeights;      // as drawn, in pixels
+  std::vector<int32_t> rowHintHeights;  // what each row's text asks for
+  std::vector<bool> rowsDrawable;       // the view's font has every character
   int32_t current = -1;  // position of the current row among `rows`
   int32_t columns = 0;
   int32_t pointSize = 0;
