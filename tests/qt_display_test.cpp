@@ -85,8 +85,8 @@ class QtPaletteTest : public testsupport::PaletteTest {
   }
 
   // The palette opened on `folder` through the preferences file, at the
-  // bounds of its first four lines.
-  void OpenOn(const fs::path& folder, const std::string& bounds = "10\n20\n150\n200\n") {
+  // bounds of its first four lines (the menu bar above them on the screen).
+  void OpenOn(const fs::path& folder, const std::string& bounds = "10\n40\n150\n200\n") {
     WritePrefs(bounds + folder.string() + "\n");
     StartQt();
   }
@@ -129,7 +129,7 @@ TEST_F(QtPaletteTest, WindowFloatsWithTitleSizeAndItsMenuBarInside) {
   OpenOn(Sample());
   const qi::WindowView v = qi::InspectWindow(*window);
   EXPECT_EQ(v.title, "Tessalineパレット");
-  EXPECT_EQ(v.content, (Rect{10, 20, 150, 200})) << Describe(v.content);
+  EXPECT_EQ(v.content, (Rect{10, 40, 150, 200})) << Describe(v.content);
   EXPECT_EQ(v.minWidth, 64);
   EXPECT_EQ(v.minHeight, 64);
   EXPECT_TRUE(v.floating);
@@ -195,6 +195,60 @@ TEST_F(QtPaletteTest, SavedBoundsFarBeyondTheScreenGiveAWindowWhollyOnIt) {
   EXPECT_LE(button.top + button.height, v.content.height) << Describe(button);
   EXPECT_LE(button.left + button.width, v.content.width) << Describe(button);
 }
+
+struct PlacementCase {
+  const char* name;
+  std::string bounds;  // the file's first four lines
+  Rect saved;          // what they say
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
+
+class QtPlacementTest : public QtPaletteTest, public ::testing::WithParamInterface<PlacementCase> {};
+
+// The saved top is the content area's, below the menu bar: a top that
+// leaves the bar above the screen's top edge is pulled down until the bar
+// stands on the screen, and the next close saves it so; bounds that fit
+// with their bar come back exactly as saved. (The window manager's own
+// frame above the bar is not the palette's to know.)
+TEST_P(QtPlacementTest, MenuBarStaysOnTheScreen) {
+  const PlacementCase& c = GetParam();
+  // No host folder either, for the file that names no folder.
+  host.version = "";
+  const fs::path scripts = Sample();
+  OpenOn(scripts, c.bounds);
+  const Rect screen = qt_->Screens().front();
+  const qi::WindowView v = qi::InspectWindow(*window);
+  ASSERT_GT(v.menuBar.height, 0);
+  Rect expected = c.saved;
+  expected.top = std::max(c.saved.top, screen.top + v.menuBar.height);
+  EXPECT_EQ(v.content, expected) << Describe(v.content) << ", bar " << v.menuBar.height;
+  EXPECT_EQ(window->Bounds(), expected) << Describe(window->Bounds());
+  // The bar is the top of the window, on the screen.
+  EXPECT_EQ(v.frame.top + v.menuBar.top, expected.top - v.menuBar.height) << Describe(v.frame);
+  EXPECT_GE(v.frame.top, screen.top) << Describe(v.frame);
+  window->Close();
+  const std::string four = std::to_string(expected.left) + "\n" + std::to_string(expected.top) +
+                           "\n" + std::to_string(expected.width) + "\n" +
+                           std::to_string(expected.height) + "\n";
+  EXPECT_EQ(ReadPrefs().substr(0, four.size()), four);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LowTops, QtPlacementTest,
+    ::testing::Values(PlacementCase{"EmptyFile", "", {0, 0, 64, 64}},
+                      PlacementCase{"Top0", "10\n0\n150\n200\n", {10, 0, 150, 200}},
+                      PlacementCase{"Top10", "10\n10\n150\n200\n", {10, 10, 150, 200}},
+                      PlacementCase{"Top22", "10\n22\n150\n200\n", {10, 22, 150, 200}},
+                      PlacementCase{"Top23", "10\n23\n150\n200\n", {10, 23, 150, 200}},
+                      PlacementCase{"Top24", "10\n24\n150\n200\n", {10, 24, 150, 200}},
+                      PlacementCase{"TopMinus500", "10\n-500\n150\n200\n", {10, -500, 150, 200}},
+                      PlacementCase{"FitsAsSaved", "300\n200\n180\n250\n", {300, 200, 180, 250}},
+                      PlacementCase{"PartlyOffButWithinReach", "700\n500\n150\n200\n",
+                                    {700, 500, 150, 200}}),
+    [](const ::testing::TestParamInfo<PlacementCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(QtPaletteTest, ControlsFollowTheWindowByTheirLocks) {
   OpenOn(Sample());
