@@ -13,10 +13,6 @@ namespace platform::qt {
 
 class QtWindowPeer;
 
-// A button's caption keeps this many pixels clear of the bevel on either
-// side; what is left is the room it is fitted to.
-constexpr int kCaptionClearance = 2;
-
 std::unique_ptr<ButtonPeer> MakeButtonPeer(QtWindowPeer& parent, BevelButton& model);
 
 }  // namespace platform::qt

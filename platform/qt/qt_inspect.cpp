@@ -21,7 +21,7 @@
 
 #include <algorithm>
 
-#include "platform/qt/button_peer.h"
+#include "platform/qt/caption_button.h"
 #include "platform/qt/conversions.h"
 #include "platform/qt/top_level_widget.h"
 #include "platform/qt/window_peer.h"
