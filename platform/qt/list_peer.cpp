@@ -170,7 +170,6 @@ class QtListboxPeer : public ListboxPeer {
         QObject::connect(view_, &QAbstractItemView::doubleClicked, view_,
                          [this](const QModelIndex&) { model_.UserDoubleClick(); }),
     };
-
   }
 
   ~QtListboxPeer() override {

@@ -6,7 +6,6 @@
 
 namespace platform::qt {
 
-// "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
 QKeySequence ShortcutOf(const String& text) {
   if (text.IsEmpty()) return QKeySequence();
   QStringList parts;

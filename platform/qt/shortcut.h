@@ -7,6 +7,7 @@
 
 namespace platform::qt {
 
+// "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
 QKeySequence ShortcutOf(const String& text);
 
 }  // namespace platform::qt
