@@ -20,6 +20,7 @@ void RectControl::ShowBounds(ControlPeer& peer) const {
 }
 
 void RectControl::ShowState(ControlPeer& peer) const {
+  peer.SetName(Name());
   ShowBounds(peer);
   peer.SetVisible(BoolProperty("Visible", true));
   peer.SetEnabled(BoolProperty("Enabled", true));
@@ -33,6 +34,8 @@ bool RectControl::ShowChange(ControlPeer& peer, const std::string& name) const {
     peer.SetVisible(BoolProperty("Visible", true));
   } else if (name == "Enabled") {
     peer.SetEnabled(BoolProperty("Enabled", true));
+  } else if (name == "Name") {
+    peer.SetName(Name());
   } else {
     return false;
   }

@@ -89,6 +89,8 @@ class ControlPeer {
   virtual void SetEnabled(bool enabled) = 0;
   // In points, as the model keeps it; the peer decides what 0 means.
   virtual void SetTextSize(int32_t size) = 0;
+  // The control's Name, by which the toolkit's own tools find its widget.
+  virtual void SetName(const String& name) = 0;
 };
 
 class ButtonPeer : public ControlPeer {

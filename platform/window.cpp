@@ -143,11 +143,12 @@ void Window::PropertyChanged(const std::string& name, const PropertyValue& value
 }
 
 void Window::KeepOnScreen() {
-  // A window restored off every screen, or with too little of it on one to
-  // grab, comes back onto a screen; one larger than its screen's usable
-  // area is brought down to that area, wholly on it, so that its menu bar
-  // and its controls can be reached. Bounds that fit stay exactly as they
-  // are.
+  // One rule, the menu bar included: a window is within reach when the top
+  // of its frame (its menu bar) stands on a screen, with enough of the
+  // window below it and across to grab. Bounds within reach that fit their
+  // screen stay exactly as they are; any other window comes onto the screen
+  // holding most of it, brought down to that screen's usable area where it
+  // is larger, its menu bar on the screen.
   const std::vector<Rect> screens = CurrentDisplay().Screens();
   if (screens.empty()) return;
   struct Span {
@@ -167,17 +168,17 @@ void Window::KeepOnScreen() {
     return Span{int64_t{b.top} - m.top, int64_t{b.height} + m.top + m.bottom};
   };
 
-  constexpr int32_t kGrip = 32;
+  constexpr int64_t kGrip = 32;
   const Margins margins = marginsOf(bounds_.width);
   const Span fx = frameX(bounds_, margins), fy = frameY(bounds_, margins);
-  bool grippable = false;
+  bool reachable = false;
   const Rect* home = &screens.front();  // the screen holding most of the window
   int64_t most = 0;
   for (const Rect& s : screens) {
-    const int64_t w = overlap({bounds_.left, bounds_.width}, s.left, s.width);
-    const int64_t h = overlap({bounds_.top, bounds_.height}, s.top, s.height);
-    if (w >= std::min(kGrip, bounds_.width) && h >= std::min(kGrip, bounds_.height)) {
-      grippable = true;
+    const bool barOnScreen =
+        fy.pos >= s.top && fy.pos + std::min(kGrip, fy.size) <= int64_t{s.top} + s.height;
+    if (barOnScreen && overlap(fx, s.left, s.width) >= std::min(kGrip, fx.size)) {
+      reachable = true;
     }
     const int64_t fw = overlap(fx, s.left, s.width), fh = overlap(fy, s.top, s.height);
     if (fw > 0 && fh > 0 && fw * fh > most) {
@@ -187,7 +188,7 @@ void Window::KeepOnScreen() {
   }
   const Rect& screen = *home;
   const bool fits = fx.size <= screen.width && fy.size <= screen.height;
-  if (grippable && fits) return;
+  if (reachable && fits) return;
 
   Rect placed = bounds_;
   if (!fits) {

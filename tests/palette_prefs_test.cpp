@@ -311,6 +311,7 @@ TEST_P(ScreenFitTest, RestoredWindowFitsItsScreen) {
 
 const platform::Rect kMain{0, 0, 1920, 1080};
 const platform::Rect kRight{1920, 0, 1280, 1024};
+const platform::Rect kAbove{0, -1080, 1920, 1080};
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ScreenFitTest,
@@ -329,8 +330,15 @@ INSTANTIATE_TEST_SUITE_P(
         ScreenFitCase{"FitsAsSaved", "10\n20\n300\n400\n", {kMain}, {10, 20, 300, 400}},
         ScreenFitCase{"PartlyOffButWithinReach", "1800\n900\n300\n400\n", {kMain},
                       {1800, 900, 300, 400}},
-        ScreenFitCase{"OnTheOtherScreen", "2100\n-40\n500\n600\n", {kMain, kRight},
-                      {2100, -40, 500, 600}},
+        ScreenFitCase{"OnTheOtherScreen", "2100\n40\n500\n600\n", {kMain, kRight},
+                      {2100, 40, 500, 600}},
+        // The window's top stays on a screen: above every screen it comes
+        // down to the top of the one it is on; a screen above takes it.
+        ScreenFitCase{"AboveTheOtherScreen", "2100\n-40\n500\n600\n", {kMain, kRight},
+                      {2100, 0, 500, 600}},
+        ScreenFitCase{"JustAboveTheScreen", "10\n-1\n150\n200\n", {kMain}, {10, 0, 150, 200}},
+        ScreenFitCase{"OnAScreenAbove", "10\n-40\n150\n200\n", {kMain, kAbove},
+                      {10, -40, 150, 200}},
         ScreenFitCase{"MinimumStaysOnATinyScreen", "0\n0\n100\n100\n", {{0, 0, 50, 50}},
                       {0, 0, 64, 64}}),
     [](const ::testing::TestParamInfo<ScreenFitCase>& info) {

@@ -72,7 +72,7 @@ class QtDialogTest : public testsupport::PaletteTest {
   // once its window shows.
   void OpenOn(const fs::path& folder) {
     ASSERT_TRUE(qt_);
-    WritePrefs("10\n20\n150\n200\n" + folder.string() + "\n");
+    WritePrefs("10\n40\n150\n200\n" + folder.string() + "\n");
     platform::RuntimeInit(*qt_);
     started_ = true;
     di::CountLanguageChanges();
@@ -198,7 +198,7 @@ TEST_F(QtDialogTest, ConfigurationFolderHoldsOnlyThePreferencesAfterTheDialog) {
   qi::AnswerNextModal({});
   ClickChooser();
   window->Close();
-  ASSERT_EQ(ReadPrefs(), "10\n20\n150\n200\n" + other.string() + "\n");
+  ASSERT_EQ(ReadPrefs(), "10\n40\n150\n200\n" + other.string() + "\n");
 
   Names kept;
   for (const fs::directory_entry& e : fs::directory_iterator(ConfigDir())) {

@@ -85,8 +85,8 @@ class QtPaletteTest : public testsupport::PaletteTest {
   }
 
   // The palette opened on `folder` through the preferences file, at the
-  // bounds of its first four lines.
-  void OpenOn(const fs::path& folder, const std::string& bounds = "10\n20\n150\n200\n") {
+  // bounds of its first four lines (the menu bar above them on the screen).
+  void OpenOn(const fs::path& folder, const std::string& bounds = "10\n40\n150\n200\n") {
     WritePrefs(bounds + folder.string() + "\n");
     StartQt();
   }
@@ -129,7 +129,7 @@ TEST_F(QtPaletteTest, WindowFloatsWithTitleSizeAndItsMenuBarInside) {
   OpenOn(Sample());
   const qi::WindowView v = qi::InspectWindow(*window);
   EXPECT_EQ(v.title, "Tessalineパレット");
-  EXPECT_EQ(v.content, (Rect{10, 20, 150, 200})) << Describe(v.content);
+  EXPECT_EQ(v.content, (Rect{10, 40, 150, 200})) << Describe(v.content);
   EXPECT_EQ(v.minWidth, 64);
   EXPECT_EQ(v.minHeight, 64);
   EXPECT_TRUE(v.floating);
@@ -196,6 +196,60 @@ TEST_F(QtPaletteTest, SavedBoundsFarBeyondTheScreenGiveAWindowWhollyOnIt) {
   EXPECT_LE(button.left + button.width, v.content.width) << Describe(button);
 }
 
+struct PlacementCase {
+  const char* name;
+  std::string bounds;  // the file's first four lines
+  Rect saved;          // what they say
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
+
+class QtPlacementTest : public QtPaletteTest, public ::testing::WithParamInterface<PlacementCase> {};
+
+// The saved top is the content area's, below the menu bar: a top that
+// leaves the bar above the screen's top edge is pulled down until the bar
+// stands on the screen, and the next close saves it so; bounds that fit
+// with their bar come back exactly as saved. (The window manager's own
+// frame above the bar is not the palette's to know.)
+TEST_P(QtPlacementTest, MenuBarStaysOnTheScreen) {
+  const PlacementCase& c = GetParam();
+  // No host folder either, for the file that names no folder.
+  host.version = "";
+  const fs::path scripts = Sample();
+  OpenOn(scripts, c.bounds);
+  const Rect screen = qt_->Screens().front();
+  const qi::WindowView v = qi::InspectWindow(*window);
+  ASSERT_GT(v.menuBar.height, 0);
+  Rect expected = c.saved;
+  expected.top = std::max(c.saved.top, screen.top + v.menuBar.height);
+  EXPECT_EQ(v.content, expected) << Describe(v.content) << ", bar " << v.menuBar.height;
+  EXPECT_EQ(window->Bounds(), expected) << Describe(window->Bounds());
+  // The bar is the top of the window, on the screen.
+  EXPECT_EQ(v.frame.top + v.menuBar.top, expected.top - v.menuBar.height) << Describe(v.frame);
+  EXPECT_GE(v.frame.top, screen.top) << Describe(v.frame);
+  window->Close();
+  const std::string four = std::to_string(expected.left) + "\n" + std::to_string(expected.top) +
+                           "\n" + std::to_string(expected.width) + "\n" +
+                           std::to_string(expected.height) + "\n";
+  EXPECT_EQ(ReadPrefs().substr(0, four.size()), four);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LowTops, QtPlacementTest,
+    ::testing::Values(PlacementCase{"EmptyFile", "", {0, 0, 64, 64}},
+                      PlacementCase{"Top0", "10\n0\n150\n200\n", {10, 0, 150, 200}},
+                      PlacementCase{"Top10", "10\n10\n150\n200\n", {10, 10, 150, 200}},
+                      PlacementCase{"Top22", "10\n22\n150\n200\n", {10, 22, 150, 200}},
+                      PlacementCase{"Top23", "10\n23\n150\n200\n", {10, 23, 150, 200}},
+                      PlacementCase{"Top24", "10\n24\n150\n200\n", {10, 24, 150, 200}},
+                      PlacementCase{"TopMinus500", "10\n-500\n150\n200\n", {10, -500, 150, 200}},
+                      PlacementCase{"FitsAsSaved", "300\n200\n180\n250\n", {300, 200, 180, 250}},
+                      PlacementCase{"PartlyOffButWithinReach", "700\n500\n150\n200\n",
+                                    {700, 500, 150, 200}}),
+    [](const ::testing::TestParamInfo<PlacementCase>& info) {
+      return std::string(info.param.name);
+    });
+
 TEST_F(QtPaletteTest, ControlsFollowTheWindowByTheirLocks) {
   OpenOn(Sample());
   const qi::ListView list = qi::InspectList(List());
@@ -239,6 +293,45 @@ TEST_F(QtPaletteTest, ControlsFollowTheWindowByTheirLocks) {
       EXPECT_EQ(caption.pointSize, 10);
     }
   }
+}
+
+TEST_F(QtPaletteTest, SizeLimitsAtTheEndsOfIntSaturateWithTheMenuBarAdded) {
+  OpenOn(Sample());
+  constexpr int32_t kQtMax = 16777215;  // the largest size a widget takes
+  const int32_t bar = qi::InspectWindow(*window).menuBar.height;
+  ASSERT_GT(bar, 0);
+  // A limit and what the window then allows, the menu bar included. The
+  // window is hidden while it is as tall as its minimum makes it.
+  const struct {
+    const char* property;
+    int32_t value;
+    bool hide;
+    int32_t contentMin, contentMax, frameMin, frameMax;
+  } cases[] = {
+      {"MaxHeight", INT32_MAX, false, 64, kQtMax, 64 + bar, kQtMax},
+      {"MaxHeight", kQtMax - 1, false, 64, kQtMax - 1, 64 + bar, kQtMax},
+      {"MaxWidth", INT32_MAX, false, 64, kQtMax - 1, 64 + bar, kQtMax},
+      {"MinHeight", INT32_MAX, true, kQtMax - 1, kQtMax, kQtMax - 1, kQtMax},
+      {"MinHeight", 64, true, 64, kQtMax - 1, 64 + bar, kQtMax},
+      {"MaxHeight", 500, false, 64, 500, 64 + bar, 500 + bar},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.property) + " " + std::to_string(c.value));
+    if (c.hide) window->SetVisible(false);
+    window->SetProperty(c.property, c.value);
+    if (!c.hide) window->SetVisible(true);
+    const qi::WindowView v = qi::InspectWindow(*window);
+    EXPECT_EQ(v.minHeight, c.contentMin);
+    EXPECT_EQ(v.maxHeight, c.contentMax);
+    EXPECT_EQ(v.frameMinHeight, c.frameMin);
+    EXPECT_EQ(v.frameMaxHeight, c.frameMax);
+    EXPECT_GT(v.frame.height, 0) << Describe(v.frame);
+  }
+  // Still resizable by hand between the limits.
+  window->SetHeight(200);
+  qi::ResizeByUser(*window, 300, 450);
+  EXPECT_TRUE(qi::WaitUntil([&] { return window->Height() == 450; }, kWaitMs))
+      << Describe(window->Bounds());
 }
 
 TEST_F(QtPaletteTest, ButtonCaptionTakesTheLargestHalfPointStepThatFits) {
@@ -539,6 +632,68 @@ TEST_F(QtPaletteTest, FolderChooserShowsItsTextsAndItsChoiceFillsTheList) {
   qi::ClickButton(window->BevelButton1().Deref());
   EXPECT_EQ(Shown(), (Names{"Z.js"}));
   EXPECT_EQ(window->gMyScriptFolder->AbsolutePath().str(), other.string());
+}
+
+TEST_F(QtPaletteTest, NamesWithControlCharactersShowOnOneLineAndRunByTheirBytes) {
+  // Each name as it stands on disk, and as its row shows it: with the
+  // control pictures where the list's font has them, else with U+FFFD.
+  const struct {
+    std::string name, pictured, replaced;
+  } names[] = {
+      {"a\nb.jsx", "a\u240Ab.jsx", "a\uFFFDb.jsx"},
+      {"plain.jsx", "plain.jsx", "plain.jsx"},
+      {"tab\tand\rreturn.js", "tab\u2409and\u240Dreturn.js", "tab\uFFFDand\uFFFDreturn.js"},
+      {"esc\x1b[2J\x7f.jsx", "esc\u241B[2J\u2421.jsx", "esc\uFFFD[2J\uFFFD.jsx"},
+      {"nel\xC2\x85line\xE2\x80\xA8para\xE2\x80\xA9.jsx", "nel\u2424line\u2424para\u2424.jsx",
+       "nel\uFFFDline\uFFFDpara\uFFFD.jsx"},
+      {"c1\xC2\x9B.jsx", "c1\uFFFD.jsx", "c1\uFFFD.jsx"},
+      {"latin\xE9.jsx", "latin\uFFFD.jsx", "latin\uFFFD.jsx"},
+  };
+  std::vector<std::string> files;
+  for (const auto& n : names) files.push_back(n.name);
+  files.push_back("Two\nLines/x\ny.scpt");
+  const fs::path scripts = MakeFolder("scripts", files);
+  OpenOn(scripts, "10\n40\n200\n300\n");
+  // The row holding that name, as the list keeps it.
+  const auto rowOf = [this](const std::string& name) {
+    for (int32_t r = 0; r < List().ListCount(); ++r) {
+      if (List().Cell(r, 0).str() == name) return r;
+    }
+    return int32_t{-1};
+  };
+  List().SetExpanded(rowOf("Two\nLines"), true);
+  qi::ProcessEvents(20);
+
+  const qi::ListView v = qi::InspectList(List());
+  ASSERT_EQ(v.rows.size(), std::size(names) + 2);
+  const int32_t plain = rowOf("plain.jsx");
+  for (std::size_t r = 0; r < v.rows.size(); ++r) {
+    SCOPED_TRACE(v.rows[r]);
+    EXPECT_EQ(v.rows[r].find_first_of("\n\r\t\x1b\x7f"), std::string::npos);
+    EXPECT_TRUE(v.rowsDrawable[r]);
+    EXPECT_EQ(v.rowHintHeights[r], v.rowHintHeights[plain]);
+    EXPECT_EQ(v.rowHeights[r], v.rowHeights[plain]);
+  }
+  const bool pictured = v.rows[rowOf("a\nb.jsx")] == names[0].pictured;
+  EXPECT_EQ(v.rows[rowOf("Two\nLines")], pictured ? "- Two\u240ALines" : "- Two\uFFFDLines");
+  EXPECT_EQ(v.rows[rowOf("x\ny.scpt")], pictured ? "  x\u240Ay.scpt" : "  x\uFFFDy.scpt");
+
+  const fs::path shot = fs::path(TESSALINE_BUILD_DIR) / "screenshots" / "control_characters.png";
+  ASSERT_TRUE(qi::SaveScreenshot(*window, shot.string()));
+
+  // What the host is handed is the name's own bytes.
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.pictured);
+    const int32_t row = rowOf(n.name);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(v.rows[row], pictured ? n.pictured : n.replaced);
+    const std::size_t before = Runs().size();
+    qi::DoubleClickRow(List(), row);
+    ASSERT_EQ(Runs().size(), before + 1);
+    EXPECT_EQ(Runs().back(), "gojs " + (scripts / n.name).string());
+  }
+  qi::DoubleClickRow(List(), rowOf("x\ny.scpt"));
+  EXPECT_EQ(Runs().back(), "goas " + (scripts / "Two\nLines" / "x\ny.scpt").string());
 }
 
 TEST_F(QtPaletteTest, ScreenshotOfAnExpandedList) {

@@ -17,7 +17,8 @@
 
 #include <memory>
 
-#include "platform/qt/peers.h"
+#include "platform/qt/inspect_lookup.h"
+#include "platform/qt/top_level_widget.h"
 #include "platform/window.h"
 
 namespace platform::dialoginspect {
@@ -60,7 +61,7 @@ bool Fits(QTreeView* view, int column, const QString& text) {
 
 std::vector<std::string> ShownMenus(const Window& window) {
   std::vector<std::string> shown;
-  auto* w = dynamic_cast<QMainWindow*>(qt::WidgetOf(&window));
+  QMainWindow* w = qtinspect::WindowOf(window);
   if (!w) return shown;
   void (QMenu::*initStyleOption)(QStyleOptionMenuItem*, const QAction*) const =
       &MenuAccess::initStyleOption;

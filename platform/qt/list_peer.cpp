@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QPointer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -13,7 +14,11 @@
 #include <vector>
 
 #include "platform/listbox.h"
-#include "platform/qt/peers.h"
+#include "platform/qt/content_area.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/list_peer.h"
+#include "platform/qt/one_line.h"
+#include "platform/qt/window_peer.h"
 
 namespace platform::qt {
 namespace {
@@ -21,7 +26,8 @@ namespace {
 // Index ids: 0 for a top-level row, top + 1 for a row under top.
 class ListItemModel : public QAbstractItemModel {
  public:
-  ListItemModel(Listbox& list, QObject* parent) : QAbstractItemModel(parent), list_(&list) {}
+  ListItemModel(Listbox& list, QTreeView* view)
+      : QAbstractItemModel(view), list_(&list), view_(view) {}
 
   // The peer goes: the view shows nothing from now on.
   void Detach() {
@@ -107,7 +113,8 @@ class ListItemModel : public QAbstractItemModel {
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (!list_ || !index.isValid() || role != Qt::DisplayRole) return QVariant();
-    return ToQString(list_->TreeCell(TopOf(index), ChildOf(index), index.column()));
+    // One line per row, whatever the name holds; the row keeps its bytes.
+    return oneLine_(list_->TreeCell(TopOf(index), ChildOf(index), index.column()), view_->font());
   }
 
  private:
@@ -125,7 +132,9 @@ class ListItemModel : public QAbstractItemModel {
   int ChildRows(int top) const { return list_->ShownChildCount(top) + Before(top); }
 
   Listbox* list_;
+  QTreeView* view_;
   int columns_ = 1;
+  mutable OneLine oneLine_;
   std::optional<Change> during_;
 };
 
@@ -161,12 +170,9 @@ class QtListboxPeer : public ListboxPeer {
         QObject::connect(view_, &QAbstractItemView::doubleClicked, view_,
                          [this](const QModelIndex&) { model_.UserDoubleClick(); }),
     };
-
-    RegisterWidget(&model_, view_);
   }
 
   ~QtListboxPeer() override {
-    UnregisterWidget(&model_);
     for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
     if (!view_) return;
     if (area_) area_->Forget(view_);
@@ -195,6 +201,9 @@ class QtListboxPeer : public ListboxPeer {
   }
   void SetEnabled(bool enabled) override {
     if (view_) view_->setEnabled(enabled);
+  }
+  void SetName(const String& name) override {
+    if (view_) view_->setObjectName(ToQString(name));
   }
 
   void RowsInserted(int32_t parentTop, int32_t first, int32_t count) override {

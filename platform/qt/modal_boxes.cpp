@@ -19,7 +19,8 @@
 
 #include <algorithm>
 
-#include "platform/qt/peers.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/window_list.h"
 
 namespace platform::qt {
 namespace {

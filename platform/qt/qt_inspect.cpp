@@ -15,26 +15,46 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
 
-#include "platform/qt/peers.h"
+#include "platform/qt/caption_button.h"
+#include "platform/qt/inspect_lookup.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/top_level_widget.h"
+#include "platform/qt/window_peer.h"
 #include "platform/bevelbutton.h"
+#include "platform/control.h"
 #include "platform/listbox.h"
 #include "platform/window.h"
 
 namespace platform::qtinspect {
-namespace {
-
-QTreeView* ViewOf(const Listbox& list) {
-  return qobject_cast<QTreeView*>(qt::WidgetOf(&list));
-}
 
 qt::TopLevelWidget* WindowOf(const Window& window) {
-  return dynamic_cast<qt::TopLevelWidget*>(qt::WidgetOf(&window));
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* top = dynamic_cast<qt::TopLevelWidget*>(w);
+    if (top && top->peer() && &top->peer()->model() == &window) return top;
+  }
+  return nullptr;
 }
+
+namespace {
+
+// A control's widget stands on its window's content area under the
+// control's name.
+QWidget* WidgetOf(const Object& object) {
+  const auto* control = dynamic_cast<const Control*>(&object);
+  const Ref<Window> window = control ? control->Window() : nullptr;
+  qt::TopLevelWidget* top = window ? WindowOf(*window) : nullptr;
+  if (!top) return nullptr;
+  return top->centralWidget()->findChild<QWidget*>(qt::ToQString(control->Name()),
+                                                   Qt::FindDirectChildrenOnly);
+}
+
+QTreeView* ViewOf(const Listbox& list) { return qobject_cast<QTreeView*>(WidgetOf(list)); }
 
 QModelIndex VisibleRow(QTreeView* view, int32_t row) {
   QModelIndex index = view->model()->index(0, 0);
@@ -93,6 +113,10 @@ WindowView InspectWindow(const Window& window) {
   view.content = Rect{origin.x(), origin.y(), content->width(), content->height()};
   view.minWidth = content->minimumWidth();
   view.minHeight = content->minimumHeight();
+  view.maxWidth = content->maximumWidth();
+  view.maxHeight = content->maximumHeight();
+  view.frameMinHeight = w->minimumHeight();
+  view.frameMaxHeight = w->maximumHeight();
   view.floating = w->windowFlags().testFlag(Qt::Tool) &&
                   w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
   QMenuBar* bar = w->menuBar();
@@ -120,13 +144,13 @@ int LiveWindowWidgets() {
 }
 
 Rect ControlGeometry(const Object& control) {
-  QWidget* w = qt::WidgetOf(&control);
+  QWidget* w = WidgetOf(control);
   return w ? qt::ToRect(w->geometry()) : Rect{};
 }
 
 ButtonView InspectButton(const BevelButton& button) {
   ButtonView view;
-  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  auto* b = qobject_cast<QPushButton*>(WidgetOf(button));
   if (!b) return view;
   view.text = Str(b->text());
   view.pointSize = b->font().pointSizeF();
@@ -152,6 +176,10 @@ ListView InspectList(const Listbox& list) {
   QTreeView* tree = ViewOf(list);
   if (!tree) return view;
   const QModelIndex current = tree->currentIndex();
+  QStyleOptionViewItem option;
+  option.initFrom(tree);
+  option.font = tree->font();
+  option.fontMetrics = tree->fontMetrics();
   for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i)) {
     std::string row;
     for (QModelIndex p = i.parent(); p.isValid(); p = p.parent()) row += "  ";
@@ -161,6 +189,13 @@ ListView InspectList(const Listbox& list) {
       view.current = static_cast<int32_t>(view.rows.size());
     }
     view.rows.push_back(std::move(row));
+    view.rowHeights.push_back(tree->visualRect(i).height());
+    view.rowHintHeights.push_back(tree->itemDelegate()->sizeHint(option, i).height());
+    bool drawable = true;
+    for (const char32_t u : i.data().toString().toUcs4()) {
+      drawable = drawable && tree->fontMetrics().inFontUcs4(u);
+    }
+    view.rowsDrawable.push_back(drawable);
   }
   view.columns = tree->model()->columnCount(QModelIndex());
   view.pointSize = tree->font().pointSize();
@@ -213,7 +248,7 @@ void ClickRow(const Listbox& list, int32_t row) { ClickShownRow(list, row, false
 void DoubleClickRow(const Listbox& list, int32_t row) { ClickShownRow(list, row, false, 2); }
 
 void ClickButton(const BevelButton& button) {
-  auto* b = qobject_cast<QPushButton*>(qt::WidgetOf(&button));
+  auto* b = qobject_cast<QPushButton*>(WidgetOf(button));
   if (!b) return;
   const QPoint at = b->rect().center();
   SendMouse(b, QEvent::MouseButtonPress, at);

@@ -35,6 +35,8 @@ struct WindowView {
   Rect content;  // the content area, on the screen
   Rect menuBar;  // within the top-level widget; empty when it has none
   int32_t minWidth = 0, minHeight = 0;  // of the content area
+  int32_t maxWidth = 0, maxHeight = 0;
+  int32_t frameMinHeight = 0, frameMaxHeight = 0;  // of the whole window
   bool floating = false;                // a tool window that stays on top
   std::vector<Menu> menus;
 };
@@ -59,6 +61,9 @@ struct ListView {
   // "+ " for a collapsed folder and "- " for an expanded one, then the
   // first column's text.
   std::vector<std::string> rows;
+  std::vector<int32_t> rowHeights;      // as drawn, in pixels
+  std::vector<int32_t> rowHintHeights;  // what each row's text asks for
+  std::vector<bool> rowsDrawable;       // the view's font has every character
   int32_t current = -1;  // position of the current row among `rows`
   int32_t columns = 0;
   int32_t pointSize = 0;

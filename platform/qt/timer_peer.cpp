@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/qt/peers.h"
+#include "platform/qt/timer_peer.h"
 #include "platform/timer.h"
 
 namespace platform::qt {

@@ -1,31 +1,22 @@
-#include <QApplication>
-#include <QCloseEvent>
-#include <QKeySequence>
+#include "platform/qt/window_peer.h"
+
 #include <QMenu>
 #include <QMenuBar>
-#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "platform/menu.h"
-#include "platform/qt/peers.h"
+#include "platform/qt/content_area.h"
+#include "platform/qt/conversions.h"
+#include "platform/qt/shortcut.h"
+#include "platform/qt/top_level_widget.h"
+#include "platform/qt/window_list.h"
 #include "platform/runtime.h"
 #include "platform/window.h"
 
 namespace platform::qt {
 namespace {
-
-std::unordered_map<const void*, QPointer<QWidget>>& Widgets() {
-  static std::unordered_map<const void*, QPointer<QWidget>> widgets;
-  return widgets;
-}
-
-std::vector<QPointer<TopLevelWidget>>& Windows() {
-  static std::vector<QPointer<TopLevelWidget>> windows;
-  return windows;
-}
 
 // The user's own pause between two moves of a drag is longer than this; a
 // burst of geometry changes (the window manager answering a move and a
@@ -33,142 +24,25 @@ std::vector<QPointer<TopLevelWidget>>& Windows() {
 // of the model settles a pending report at once (SettleBounds).
 constexpr int kReportDelayMs = 60;
 
-// The whole window, menu bar included, for content at `b`. The model's
-// bounds may lie near the ends of int (a restored file) until the window is
-// placed on a screen; Qt's rectangles would overflow there.
-QRect FrameGeometry(const Rect& b, int menuBarHeight) {
-  const auto clamped = [](int64_t v) {
-    return static_cast<int>(std::clamp<int64_t>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
-  };
-  return QRect(clamped(b.left), clamped(int64_t{b.top} - menuBarHeight), b.width,
-               b.height + menuBarHeight);
+// A widget's size or position as Qt can take it: the model's values may lie
+// near the ends of int (a restored file, a limit of INT32_MAX), and the menu
+// bar's height added to one of them would overflow.
+int WidgetSize(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 0, QWIDGETSIZE_MAX)); }
+// Qt takes a minimum of exactly QWIDGETSIZE_MAX for none at all.
+int WidgetMinimum(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, 0, QWIDGETSIZE_MAX - 1));
+}
+int WidgetPosition(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 }
 
-// "Cmd+Shift+Z" as a Linux desktop writes it: the command key is Ctrl.
-QKeySequence ShortcutOf(const String& text) {
-  if (text.IsEmpty()) return QKeySequence();
-  QStringList parts;
-  for (const QString& token : ToQString(text).split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
-    const QString t = token.trimmed();
-    if (t.compare(QLatin1String("Cmd"), Qt::CaseInsensitive) == 0 ||
-        t.compare(QLatin1String("Command"), Qt::CaseInsensitive) == 0 ||
-        t.compare(QLatin1String("Control"), Qt::CaseInsensitive) == 0) {
-      parts << QStringLiteral("Ctrl");
-    } else if (t.compare(QLatin1String("Option"), Qt::CaseInsensitive) == 0) {
-      parts << QStringLiteral("Alt");
-    } else {
-      parts << t;
-    }
-  }
-  return QKeySequence::fromString(parts.join(QLatin1Char('+')), QKeySequence::PortableText);
+// The whole window, menu bar included, for content at `b`.
+QRect FrameGeometry(const Rect& b, int menuBarHeight) {
+  return QRect(WidgetPosition(b.left), WidgetPosition(int64_t{b.top} - menuBarHeight),
+               WidgetSize(b.width), WidgetSize(int64_t{b.height} + menuBarHeight));
 }
 
 }  // namespace
-
-void RegisterWidget(const void* model, QWidget* widget) { Widgets()[model] = widget; }
-void UnregisterWidget(const void* model) { Widgets().erase(model); }
-QWidget* WidgetOf(const void* model) {
-  auto it = Widgets().find(model);
-  return it == Widgets().end() ? nullptr : it->second.data();
-}
-
-std::vector<TopLevelWidget*> LiveWindows() {
-  std::vector<TopLevelWidget*> live;
-  auto& windows = Windows();
-  windows.erase(std::remove_if(windows.begin(), windows.end(),
-                               [](const QPointer<TopLevelWidget>& w) { return w.isNull(); }),
-                windows.end());
-  for (const auto& w : windows) {
-    if (w->peer()) live.push_back(w.data());
-  }
-  return live;
-}
-
-QWidget* DialogParent() {
-  QWidget* newest = nullptr;
-  for (TopLevelWidget* w : LiveWindows()) {
-    if (!w->isVisible()) continue;
-    if (w->isActiveWindow()) return w;
-    newest = w;
-  }
-  return newest;
-}
-
-// ---------------------------------------------------------------- layout
-
-QRect LockedGeometry(const QRect& design, const QSize& reference, const QSize& current,
-                     const Locks& locks) {
-  const int dw = current.width() - reference.width();
-  const int dh = current.height() - reference.height();
-  QRect r = design;
-  if (locks.left && locks.right) {
-    r.setWidth(std::max(0, design.width() + dw));
-  } else if (locks.right) {
-    r.moveLeft(design.left() + dw);
-  }
-  if (locks.top && locks.bottom) {
-    r.setHeight(std::max(0, design.height() + dh));
-  } else if (locks.bottom) {
-    r.moveTop(design.top() + dh);
-  }
-  return r;
-}
-
-void ContentArea::Place(QWidget* widget, const QRect& design, const QSize& reference,
-                        const Locks& locks) {
-  auto it = std::find_if(placed_.begin(), placed_.end(),
-                         [widget](const Placed& p) { return p.widget == widget; });
-  if (it == placed_.end()) it = placed_.insert(placed_.end(), Placed{widget, {}, {}, {}});
-  it->design = design;
-  it->reference = reference;
-  it->locks = locks;
-  Arrange(*it);
-}
-
-void ContentArea::Place(QWidget* widget, const Rect& design, const Size& reference,
-                        const Locks& locks) {
-  const bool empty = reference.width <= 0 || reference.height <= 0;
-  Place(widget, ToQRect(design), empty ? size() : QSize(reference.width, reference.height), locks);
-}
-
-void ContentArea::Forget(QWidget* widget) {
-  placed_.erase(std::remove_if(placed_.begin(), placed_.end(),
-                               [widget](const Placed& p) {
-                                 return p.widget.isNull() || p.widget == widget;
-                               }),
-                placed_.end());
-}
-
-void ContentArea::Arrange(Placed& placed) {
-  if (placed.widget) {
-    placed.widget->setGeometry(
-        LockedGeometry(placed.design, placed.reference, size(), placed.locks));
-  }
-}
-
-void ContentArea::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  for (Placed& p : placed_) Arrange(p);
-}
-
-// ---------------------------------------------------------------- window
-
-void TopLevelWidget::closeEvent(QCloseEvent* event) {
-  // The model decides: its Close handler runs, and it lets the peer go,
-  // which takes this widget away.
-  event->ignore();
-  if (peer_) peer_->UserClose();
-}
-
-void TopLevelWidget::moveEvent(QMoveEvent* event) {
-  QMainWindow::moveEvent(event);
-  if (peer_) peer_->GeometryChanged();
-}
-
-void TopLevelWidget::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  if (peer_) peer_->GeometryChanged();
-}
 
 QtWindowPeer::QtWindowPeer(Window& model)
     : model_(model), widget_(new TopLevelWidget(this)), content_(new ContentArea(widget_)) {
@@ -180,12 +54,10 @@ QtWindowPeer::QtWindowPeer(Window& model)
   reportTimer_->setSingleShot(true);
   reportTimer_->setInterval(kReportDelayMs);
   QObject::connect(reportTimer_, &QTimer::timeout, widget_, [this] { ReportGeometry(); });
-  Windows().push_back(widget_);
-  RegisterWidget(&model_, widget_);
+  RememberWindow(widget_);
 }
 
 QtWindowPeer::~QtWindowPeer() {
-  UnregisterWidget(&model_);
   widget_->Detach();
   reportTimer_->stop();
   widget_->hide();
@@ -245,19 +117,18 @@ Rect QtWindowPeer::ContentBounds() const {
 
 void QtWindowPeer::ApplyMinMax() {
   const Rect b = bounds_;
-  int minW = limits_.minWidth, minH = limits_.minHeight;
-  int maxW = limits_.maxWidth, maxH = limits_.maxHeight;
+  int64_t minW = limits_.minWidth, minH = limits_.minHeight;
+  int64_t maxW = limits_.maxWidth, maxH = limits_.maxHeight;
   if (!resizeable_) {
     minW = maxW = b.width;
     minH = maxH = b.height;
   }
   const int mbh = MenuBarHeight(b.width);
   ++applying_;
-  content_->setMinimumSize(minW, minH);
-  content_->setMaximumSize(std::min(maxW, QWIDGETSIZE_MAX), std::min(maxH, QWIDGETSIZE_MAX));
-  widget_->setMinimumSize(minW, minH + mbh);
-  widget_->setMaximumSize(std::min(maxW, QWIDGETSIZE_MAX),
-                          std::min(maxH + mbh, QWIDGETSIZE_MAX));
+  content_->setMinimumSize(WidgetMinimum(minW), WidgetMinimum(minH));
+  content_->setMaximumSize(WidgetSize(maxW), WidgetSize(maxH));
+  widget_->setMinimumSize(WidgetMinimum(minW), WidgetMinimum(minH + mbh));
+  widget_->setMaximumSize(WidgetSize(maxW), WidgetSize(maxH + mbh));
   --applying_;
 }
 

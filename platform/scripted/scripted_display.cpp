@@ -37,6 +37,7 @@ class ScriptedControlPeer : public Peer {
   void SetVisible(bool) override {}
   void SetEnabled(bool) override {}
   void SetTextSize(int32_t) override {}
+  void SetName(const String&) override {}
 };
 
 class ScriptedButtonPeer : public ScriptedControlPeer<ButtonPeer> {
