@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
 
 #include "bridge/bridge.h"
@@ -25,6 +26,24 @@ std::optional<long long> PositiveNumber(const char* text) {
   return value;
 }
 
+// Empty where the system does not say; the resources are then looked for
+// from the current folder.
+std::filesystem::path Executable() {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/self/exe", error);
+}
+
+// `text` as one word of a POSIX shell, quoted only where it needs it.
+std::string ShellWord(const std::string& text) {
+  const bool plain = !text.empty() && text.find_first_not_of(
+                                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                          "0123456789/._+-,:@%") == std::string::npos;
+  if (plain) return text;
+  std::string word = "'";
+  for (const char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
 }  // namespace
 
 std::string LocateResources(const char* variable, const std::filesystem::path& executable) {
@@ -42,15 +61,17 @@ std::string LocateResources(const char* variable, const std::filesystem::path& e
 }
 
 platform::DisplayOptions DisplayOptions() {
+  // The command names this very program, so that it works from any folder.
+  const std::filesystem::path executable = Executable();
   return {"Tessaline palette",
-          "run it inside a desktop session, or under Xvfb: xvfb-run -a build/tessaline", "ja"};
+          "run it inside a desktop session, or under Xvfb: xvfb-run -a " +
+              ShellWord(executable.empty() ? "tessaline" : executable.string()),
+          "ja"};
 }
 
 void Configure() {
   platform::SetProgramName("tessaline");
-  std::error_code error;  // without its own path, the folder is looked for from the current one
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  platform::SetResourcesFolder(LocateResources(std::getenv("TESSALINE_RESOURCES"), executable));
+  platform::SetResourcesFolder(LocateResources(std::getenv("TESSALINE_RESOURCES"), Executable()));
   std::optional<std::chrono::milliseconds> limit;
   if (auto ms = PositiveNumber(std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS"))) {
     limit = std::chrono::milliseconds(*ms);

@@ -926,9 +926,12 @@ std::string UnheldDisplay() {
   return ":6099";
 }
 
+enum class NoDisplay { kUnset, kEmpty, kUnreachableX };
+
 struct NoDisplayCase {
   const char* name;
-  bool unreachableX;  // DISPLAY names a server that is not there
+  NoDisplay display;
+  const char* says;  // what the sentence says of DISPLAY, where it names none
 };
 
 void PrintTo(const NoDisplayCase& c, std::ostream* out) { *out << c.name; }
@@ -936,16 +939,27 @@ void PrintTo(const NoDisplayCase& c, std::ostream* out) { *out << c.name; }
 class PaletteWithoutDisplayTest : public PaletteHome,
                                   public ::testing::WithParamInterface<NoDisplayCase> {};
 
+// The sentence also says how to run this very program under Xvfb, by a
+// path that holds from any folder.
 TEST_P(PaletteWithoutDisplayTest, SaysSoInOneSentenceAndExitsWithStatus2) {
-  const std::optional<std::string> display =
-      GetParam().unreachableX ? std::optional<std::string>(UnheldDisplay()) : std::nullopt;
+  const NoDisplayCase& c = GetParam();
+  std::optional<std::string> display;
+  if (c.display == NoDisplay::kEmpty) display = "";
+  if (c.display == NoDisplay::kUnreachableX) display = UnheldDisplay();
   Process palette = StartPalette(Environment(display));
-  ExpectOneSentenceAndStatus2(palette, display ? *display : "DISPLAY");
+  ExpectOneSentenceAndStatus2(palette, c.says ? c.says : *display);
+  const std::string hint = "xvfb-run -a " + fs::canonical(TESSALINE_BINARY).string() + ".\n";
+  const std::string err = ReadFile(stderrPath_);
+  EXPECT_EQ(err.substr(err.size() - std::min(err.size(), hint.size())), hint) << err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Displays, PaletteWithoutDisplayTest,
-                         ::testing::Values(NoDisplayCase{"NoneAtAll", false},
-                                           NoDisplayCase{"UnreachableX", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Displays, PaletteWithoutDisplayTest,
+    ::testing::Values(
+        NoDisplayCase{"NoneAtAll", NoDisplay::kUnset, "(DISPLAY and WAYLAND_DISPLAY are not set)"},
+        NoDisplayCase{"EmptyDisplay", NoDisplay::kEmpty,
+                      "(DISPLAY is empty and WAYLAND_DISPLAY is not set)"},
+        NoDisplayCase{"UnreachableX", NoDisplay::kUnreachableX, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdlib>
+#include <string>
 
 #include "platform/qt/libxcb.h"
 #include "platform/qt/x11_probe.h"
@@ -22,6 +23,9 @@ bool EnvSet(const char* name) {
   const char* value = std::getenv(name);
   return value && *value;
 }
+
+// What the user finds on looking at a variable that gives no display.
+std::string Absence(const char* name) { return std::getenv(name) ? "empty" : "not set"; }
 
 // One sentence for the user: the application's name, what went wrong, and
 // how to get a display.
@@ -82,9 +86,11 @@ DisplayCheck CheckDisplay(const DisplayOptions& options) {
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   const std::string display = x11 ? std::getenv("DISPLAY") : "";
   if (!x11 && !wayland && platform.isEmpty()) {
-    return {Sentence(options,
-                     "needs a graphical display, but none was found (DISPLAY and WAYLAND_DISPLAY "
-                     "are not set)"),
+    const std::string x = Absence("DISPLAY"), w = Absence("WAYLAND_DISPLAY");
+    return {Sentence(options, "needs a graphical display, but none was found (" +
+                                  (x == w ? "DISPLAY and WAYLAND_DISPLAY are " + x
+                                          : "DISPLAY is " + x + " and WAYLAND_DISPLAY is " + w) +
+                                  ")"),
             {}, {}};
   }
   // The plugin Qt will start: its own choice, or the first of the list it
@@ -109,7 +115,7 @@ DisplayCheck CheckDisplay(const DisplayOptions& options) {
                 .section(u':', 0, 0).trimmed();
   }
   const bool xcb = first.compare(QStringLiteral("xcb"), Qt::CaseInsensitive) == 0;
-  if (xcb && !x11) return {XFailure(options, "", ", as DISPLAY is not set"), {}, {}};
+  if (xcb && !x11) return {XFailure(options, "", ", as DISPLAY is " + Absence("DISPLAY")), {}, {}};
 
   auto failure = [options, platform, first, xcb, display]() -> std::string {
     if (!platform.isEmpty()) {
