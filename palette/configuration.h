@@ -13,7 +13,8 @@ platform::DisplayOptions DisplayOptions();
 // scripts are: $TESSALINE_RESOURCES when it is set, else "resources"
 // beside the executable. How long each may run: the bridge's limits, or
 // $TESSALINE_SCRIPT_TIMEOUT_MS, a whole number of milliseconds above 0,
-// for every script and for the Apple event. Read afresh on every call.
+// for every script and for the Apple event; any other value is ignored,
+// and said so on standard error. Read afresh on every call.
 void Configure();
 
 }  // namespace palette
