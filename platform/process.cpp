@@ -122,9 +122,11 @@ void CloseOthers(int a, int b) {
 // Starts the script in a process group of its own, with standard input
 // /dev/null, standard output the pipe, standard error ours, and the
 // signals as a fresh process has them. Answers its pid, or -1 once its
-// errno is in the error pipe.
+// errno is in the error pipe. vfork: the keeper's copy of the palette's
+// memory is not copied again, and the child, which only makes system
+// calls, has its group before the keeper goes on.
 pid_t StartScript(const KeeperPlan& plan) {
-  const pid_t pid = ::_Fork();
+  const pid_t pid = ::vfork();
   if (pid < 0) {
     WriteErrno(plan.error, errno);
     return -1;
@@ -147,9 +149,6 @@ pid_t StartScript(const KeeperPlan& plan) {
     WriteErrno(plan.error, errno);
     ::_exit(127);
   }
-  // Also here, so that the group is the script's before the keeper could
-  // kill it, whichever of the two runs first.
-  ::setpgid(pid, pid);
   return pid;
 }
 
