@@ -11,7 +11,7 @@
 
 #include "palette/app.h"
 #include "platform/runtime.h"
-#include "platform/scriptrunner.h"
+#include "platform/resourcesfolder.h"
 #include "platform/testing/boot_volume.h"
 
 namespace fuzzpalette {

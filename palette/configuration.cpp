@@ -11,7 +11,8 @@
 
 #include "bridge/bridge.h"
 #include "platform/programname.h"
-#include "platform/scriptrunner.h"
+#include "platform/reporterror.h"
+#include "platform/resourcesfolder.h"
 
 namespace palette {
 namespace {
@@ -73,8 +74,13 @@ void Configure() {
   platform::SetProgramName("tessaline");
   platform::SetResourcesFolder(LocateResources(std::getenv("TESSALINE_RESOURCES"), Executable()));
   std::optional<std::chrono::milliseconds> limit;
-  if (auto ms = PositiveNumber(std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS"))) {
+  const char* timeout = std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS");
+  if (auto ms = PositiveNumber(timeout)) {
     limit = std::chrono::milliseconds(*ms);
+  } else if (timeout != nullptr && *timeout != '\0') {
+    platform::ReportError(
+        "TESSALINE_SCRIPT_TIMEOUT_MS is not a whole number of milliseconds from 1 to 2147483647; "
+        "it is ignored");
   }
   bridge::InstallTimeLimits(limit);
 }

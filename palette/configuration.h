@@ -16,7 +16,8 @@ platform::DisplayOptions DisplayOptions();
 // scripts are: LocateResources from the environment and /proc/self/exe.
 // How long each may run: the bridge's limits, or
 // $TESSALINE_SCRIPT_TIMEOUT_MS, a whole number of milliseconds above 0,
-// for every script and for the Apple event. Read afresh on every call.
+// for every script and for the Apple event; any other value is ignored,
+// and said so on standard error. Read afresh on every call.
 void Configure();
 
 // The resources folder: `variable` ($TESSALINE_RESOURCES) when it is not

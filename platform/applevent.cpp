@@ -1,10 +1,13 @@
 #include "platform/applevent.h"
 
 #include <chrono>
+#include <optional>
 #include <utility>
 
+#include "platform/applevent_seam.h"
 #include "platform/process.h"
-#include "platform/scriptrunner.h"
+#include "platform/resourceprogram.h"
+#include "platform/resourcesfolder.h"
 
 namespace platform {
 namespace {
@@ -14,11 +17,12 @@ std::chrono::milliseconds sendLimit = kDefaultRunLimit;
 class ProcessAppleEventSender : public AppleEventSender {
  public:
   bool Send(const AppleEvent& event) override {
-    const ProcessResult run =
-        RunProcess(ResourcesFolder() + "/appleevent",
-                   {event.eventClass().str(), event.eventId().str(), event.target().str()},
-                   sendLimit);
-    return run.started && run.finishedInTime && run.exitCode == 0;
+    // A non-zero exit is the sender's "not delivered", not a fault.
+    const std::optional<ProcessResult> run = RunResourceProgram(
+        ResourcesFolder() + "/appleevent",
+        {event.eventClass().str(), event.eventId().str(), event.target().str()}, sendLimit,
+        NonZeroExit::kAnswers);
+    return run && run->exitCode == 0;
   }
 };
 
@@ -41,7 +45,7 @@ bool AppleEvent::Send() {
 void SetAppleEventSender(AppleEventSender* sender) { installedSender = sender; }
 
 void SetAppleEventTimeLimit(std::chrono::milliseconds limit) { sendLimit = limit; }
-std::chrono::milliseconds AppleEventTimeLimit() { return sendLimit; }
+std::chrono::milliseconds seam::AppleEventTimeLimit() { return sendLimit; }
 
 Ref<AppleEvent> NewAppleEvent(const String& eventClass, const String& eventId,
                               const String& target) {

@@ -14,7 +14,9 @@ class AppleEvent : public Object {
   AppleEvent(String eventClass, String eventId, String target);
   // Through the current sender; by default runs resources/appleevent with
   // the class, id and target as its three arguments, True exactly when it
-  // exits 0 within its time limit.
+  // exits 0 within its time limit. Like a host script, it says once on
+  // standard error why it could not run or was killed; a non-zero exit is
+  // its answer and says nothing.
   bool Send();
 
   const String& eventClass() const { return class_; }
@@ -38,7 +40,6 @@ void SetAppleEventSender(AppleEventSender* sender);
 // How long the process sender waits for resources/appleevent; set at
 // start-up, kDefaultRunLimit until then.
 void SetAppleEventTimeLimit(std::chrono::milliseconds limit);
-std::chrono::milliseconds AppleEventTimeLimit();
 
 // Nil unless class, id and target are four bytes each.
 Ref<AppleEvent> NewAppleEvent(const String& eventClass, const String& eventId,

@@ -2,24 +2,20 @@
 
 #include <errno.h>
 
-#include <cstdio>
 #include <utility>
 
 namespace platform {
 namespace {
 
-std::string& ProgramName() {
+std::string& Name() {
   static std::string name = program_invocation_short_name;
   return name;
 }
 
 }  // namespace
 
-void SetProgramName(std::string name) { ProgramName() = std::move(name); }
+void SetProgramName(std::string name) { Name() = std::move(name); }
 
-void ReportError(const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), text.c_str());
-  std::fflush(stderr);
-}
+const std::string& ProgramName() { return Name(); }
 
 }  // namespace platform

@@ -8,7 +8,6 @@ namespace platform {
 
 // Set at start-up; until then, the name the program was started by.
 void SetProgramName(std::string name);
-// Writes "name: text" and a line break on standard error, at once.
-void ReportError(const std::string& text);
+const std::string& ProgramName();
 
 }  // namespace platform

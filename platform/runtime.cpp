@@ -6,8 +6,8 @@
 
 #include "platform/backgroundtask.h"
 #include "platform/menu.h"
-#include "platform/programname.h"
 #include "platform/registry.h"
+#include "platform/reporterror.h"
 #include "platform/window.h"
 
 namespace platform {

@@ -1,22 +1,15 @@
 #include "platform/scriptrunner.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
 #include <limits>
 #include <optional>
-#include <set>
-#include <system_error>
 #include <unordered_map>
 #include <utility>
 
 #include "platform/object.h"
 #include "platform/process.h"
-#include "platform/programname.h"
+#include "platform/resourceprogram.h"
+#include "platform/resourcesfolder.h"
 
 namespace platform {
 namespace {
@@ -30,65 +23,22 @@ ProcessScriptRunner& ProcessRunner() {
 
 ScriptRunner* installedRunner = nullptr;
 
-// Set at start-up by the application; see SetResourcesFolder and
-// SetScriptTimeLimits.
-std::string resourcesFolder;
+// Set at start-up by the application; see SetScriptTimeLimits.
 ScriptTimeLimits timeLimits;
-
-std::string ExecutableFolder() {
-  std::error_code error;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return ".";
-  return exe.parent_path().string();
-}
 
 std::string ScriptPath(int32_t resourceId) {
   return ResourcesFolder() + "/scripts/" + std::to_string(resourceId);
 }
 
-// Why a script could not be run; nothing when it can be.
-std::optional<std::string> CannotRun(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return "missing";
-  if (!S_ISREG(st.st_mode)) return "not a file";
-  if (::access(path.c_str(), X_OK) != 0) return "not executable";
-  return std::nullopt;
-}
-
-// Why a run gave the empty reply; nothing when it answered.
-std::optional<std::string> Failure(const ProcessResult& run, milliseconds limit) {
-  if (!run.started) return std::string("could not be started (") + std::strerror(run.startError) + ")";
-  if (!run.finishedInTime) return "killed at its limit of " + std::to_string(limit.count()) + " ms";
-  if (run.endSignal != 0) return "killed by signal " + std::to_string(run.endSignal);
-  if (run.exitCode != 0) return "exit status " + std::to_string(run.exitCode);
-  return std::nullopt;
-}
-
-// The empty reply says nothing of why, so the user is told on standard
-// error: once per script and reason, since a script may be asked every
-// second.
-void ReportFailure(const std::string& path, const std::string& reason) {
-  static std::set<std::pair<std::string, std::string>> reported;
-  if (!reported.emplace(path, reason).second) return;
-  ReportError("host script " + path + ": " + reason);
-}
-
 String RunScript(int32_t resourceId, const std::vector<std::string>& args) {
   const std::string path = ScriptPath(resourceId);
-  if (auto reason = CannotRun(path)) {
-    ReportFailure(path, *reason);
-    return String();
-  }
-  const milliseconds limit = ScriptTimeLimit(resourceId);
-  ProcessResult run = RunProcess(path, args, limit);
-  // The program is ending: a script it stopped failed no one.
-  if (ScriptsStopped()) return String();
-  if (auto reason = Failure(run, limit)) {
-    ReportFailure(path, *reason);
-    return String();
-  }
-  if (!run.output.empty() && run.output.back() == '\n') run.output.pop_back();
-  return String(std::move(run.output));
+  std::optional<ProcessResult> run =
+      RunResourceProgram(path, args, ScriptTimeLimit(resourceId), NonZeroExit::kFails);
+  if (!run) return String();
+  if (run->outputCut) ReportOnce(path, "reply cut at 1 MiB");
+  std::string& output = run->output;
+  if (!output.empty() && output.back() == '\n') output.pop_back();
+  return String(std::move(output));
 }
 
 // Open parameterised calls. Handles come from one counter for the whole
@@ -128,12 +78,6 @@ ScriptRunner& CurrentScriptRunner() {
 }
 
 void SetScriptRunner(ScriptRunner* runner) { installedRunner = runner; }
-
-void SetResourcesFolder(std::string folder) { resourcesFolder = std::move(folder); }
-
-std::string ResourcesFolder() {
-  return resourcesFolder.empty() ? ExecutableFolder() + "/resources" : resourcesFolder;
-}
 
 void SetScriptTimeLimits(ScriptTimeLimits limits) { timeLimits = std::move(limits); }
 

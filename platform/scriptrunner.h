@@ -32,12 +32,6 @@ ScriptRunner& CurrentScriptRunner();
 // caller keeps ownership.
 void SetScriptRunner(ScriptRunner* runner);
 
-// The application's resources folder, which holds the scripts; set at
-// start-up. The empty text, the default, stands for "resources" beside the
-// executable.
-void SetResourcesFolder(std::string folder);
-std::string ResourcesFolder();
-
 // How long the script of each resource id may run before it is killed and
 // gives the empty text; set at start-up. Without a function every script
 // has kDefaultRunLimit.
@@ -46,13 +40,13 @@ void SetScriptTimeLimits(ScriptTimeLimits limits);
 std::chrono::milliseconds ScriptTimeLimit(int32_t resourceId);
 
 // Runs the script of resource id N, the executable file scripts/N in the
-// resources folder: started directly, never through a shell, with the
+// resources folder (resourcesfolder.h): started directly, never through a shell, with the
 // parameters as its arguments in order, byte for byte; waits for it. The
 // result is its standard output (up to 1 MiB) with one trailing newline
 // removed, or the empty text when the script is missing, fails, or outlives
-// its limit (it is then killed); one line on standard error then says why,
-// once per script and reason. The script's standard error passes through to
-// the program's.
+// its limit (it is then killed with all it started); one line on standard
+// error then says why, or that the reply was cut at 1 MiB, once per script
+// and reason. The script's standard error passes through to the program's.
 class ProcessScriptRunner : public ScriptRunner {
  public:
   String ScriptFunction(int32_t resourceId) override;

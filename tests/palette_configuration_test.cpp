@@ -9,10 +9,13 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 
-#include "platform/applevent.h"
+#include "platform/applevent_seam.h"
+#include "platform/resourcesfolder.h"
 #include "platform/scriptrunner.h"
 #include "tests/support/palette_fixture.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 
@@ -25,6 +28,7 @@ class ConfigurationTest : public ::testing::Test {
  protected:
   // The test's variables are gone by now.
   void TearDown() override { palette::Configure(); }
+  testsupport::TempDir home_;
 };
 
 TEST_F(ConfigurationTest, TimeLimitsFitEachScriptAndTheVariableOverridesAll) {
@@ -38,12 +42,30 @@ TEST_F(ConfigurationTest, TimeLimitsFitEachScriptAndTheVariableOverridesAll) {
     ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", value);
     palette::Configure();
     for (const auto& [id, expected] : limits) EXPECT_EQ(platform::ScriptTimeLimit(id), expected) << id;
-    EXPECT_EQ(platform::AppleEventTimeLimit(), 10s);
+    EXPECT_EQ(platform::seam::AppleEventTimeLimit(), 10s);
   }
   ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", "250000");
   palette::Configure();
   for (const auto& [id, expected] : limits) EXPECT_EQ(platform::ScriptTimeLimit(id), 250000ms) << id;
-  EXPECT_EQ(platform::AppleEventTimeLimit(), 250000ms);
+  EXPECT_EQ(platform::seam::AppleEventTimeLimit(), 250000ms);
+}
+
+TEST_F(ConfigurationTest, LimitThatIsNoNumberOfMillisecondsIsSaidOnce) {
+  const std::string said =
+      "tessaline: TESSALINE_SCRIPT_TIMEOUT_MS is not a whole number of milliseconds from 1 to "
+      "2147483647; it is ignored\n";
+  const std::pair<std::optional<std::string>, bool> values[] = {
+      {std::nullopt, false}, {"", false},     {"250000", false},     {"0", true},
+      {"-5", true},          {"abc", true},   {"300ms", true},       {"99999999999", true},
+      {"2147483648", true},
+  };
+  for (const auto& [value, says] : values) {
+    SCOPED_TRACE("value '" + value.value_or("(unset)") + "'");
+    ScopedEnv limit("TESSALINE_SCRIPT_TIMEOUT_MS", value);
+    testsupport::StderrCapture capture(fs::path(home_.path()) / "stderr");
+    palette::Configure();
+    EXPECT_EQ(capture.Text(), says ? said : "");
+  }
 }
 
 TEST_F(ConfigurationTest, ResourcesFolderIsTheVariableElseBesideTheExecutable) {

@@ -12,20 +12,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/applevent.h"
 #include "platform/process.h"
+#include "platform/process_seam.h"
 #include "platform/programname.h"
+#include "platform/resourcesfolder.h"
 #include "tests/support/processes.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 
@@ -34,6 +42,7 @@ using namespace std::chrono_literals;
 using testsupport::Gone;
 using testsupport::kSleepForEver;
 using testsupport::PidsIn;
+using testsupport::StderrCapture;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -77,34 +86,6 @@ class ScopedTimeLimit {
   }
   ScopedTimeLimit(const ScopedTimeLimit&) = delete;
   ScopedTimeLimit& operator=(const ScopedTimeLimit&) = delete;
-};
-
-// Sends our standard error, and so the scripts', to a file while it lives.
-class StderrCapture {
- public:
-  explicit StderrCapture(fs::path file) : file_(std::move(file)) {
-    std::fflush(stderr);
-    saved_ = ::dup(2);
-    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(fd, 2);
-    ::close(fd);
-  }
-  ~StderrCapture() { Restore(); }
-  std::string Text() {
-    Restore();
-    return ReadFile(file_);
-  }
-
- private:
-  void Restore() {
-    if (saved_ < 0) return;
-    std::fflush(stderr);
-    ::dup2(saved_, 2);
-    ::close(saved_);
-    saved_ = -1;
-  }
-  fs::path file_;
-  int saved_ = -1;
 };
 
 class ScriptRunnerTest : public ::testing::Test {
@@ -325,6 +306,199 @@ TEST_F(ScriptRunnerTest, StoppedScriptIsKilledWithWhatItStartedAndNoneStartsAfte
 
   platform::ResumeScripts();
   EXPECT_EQ(runner_.ScriptFunction(169).str(), "front");
+}
+
+// No process holds `pid` now, not even a zombie: a run must not return
+// before what it ended is gone. One left is killed, so that a failing test
+// leaves nothing behind.
+bool EndedAlready(pid_t pid) {
+  if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+  Gone(pid);
+  return false;
+}
+
+TEST_F(ScriptRunnerTest, DescendantsThatLeftTheGroupEndAtALimitAndAtAQuit) {
+  const fs::path scriptPid = dir_ / "script.pid", escapedPid = dir_ / "escaped.pid",
+                 ready = dir_ / "ready";
+  const std::string sleeper = "sh -c 'printf %s $$ > " + escapedPid.string() + "; exec " +
+                              kSleepForEver + "'";
+  const struct {
+    const char* name;
+    std::string start;
+  } escapes[] = {
+      {"a session of its own", "setsid " + sleeper + " &"},
+      // Its parent ends at once: an orphan in a session of its own.
+      {"a double fork into a session of its own", "(setsid " + sleeper + " &)"},
+  };
+  for (const bool quit : {false, true}) {
+    for (const auto& e : escapes) {
+      SCOPED_TRACE(std::string(e.name) + (quit ? ", at a quit" : ", at the limit"));
+      fs::remove(scriptPid);
+      fs::remove(escapedPid);
+      fs::remove(ready);
+      WriteScript(169, "printf '%s' $$ > '" + scriptPid.string() + "'; " + e.start +
+                           "\nwhile [ ! -s '" + escapedPid.string() + "' ]; do sleep 0.01; done; : > '" +
+                           ready.string() + "'; exec " + kSleepForEver);
+      ScopedTimeLimit limit(quit ? 60000ms : 1000ms);
+      std::thread quitSignal;
+      if (quit) {
+        quitSignal = std::thread([&] {
+          for (int i = 0; i < 1000 && !fs::exists(ready); ++i) std::this_thread::sleep_for(10ms);
+          platform::StopScripts();
+        });
+      }
+      EXPECT_EQ(runner_.ScriptFunction(169).str(), "");
+      if (quitSignal.joinable()) quitSignal.join();
+      platform::ResumeScripts();
+
+      ASSERT_TRUE(fs::exists(ready)) << "the script was not ready in time";
+      for (const fs::path& file : {scriptPid, escapedPid}) {
+        const std::vector<pid_t> pids = PidsIn(file);
+        ASSERT_EQ(pids.size(), 1u) << file;
+        EXPECT_TRUE(EndedAlready(pids[0])) << file.filename() << " " << pids[0] << " is still there";
+      }
+    }
+  }
+}
+
+TEST_F(ScriptRunnerTest, ApplicationStartedByThePaletteOutlivesALimitAndAQuit) {
+  const fs::path appPid = dir_ / "app.pid", ready = dir_ / "ready";
+  WriteScript("app", "printf '%s' $$ > '" + appPid.string() + "'; exec " + kSleepForEver);
+  platform::StartDetached((dir_ / "resources" / "app").string(), {});
+  for (int i = 0; i < 1000 && PidsIn(appPid).empty(); ++i) std::this_thread::sleep_for(10ms);
+  const std::vector<pid_t> app = PidsIn(appPid);
+  ASSERT_EQ(app.size(), 1u);
+
+  {
+    ScopedTimeLimit limit(300ms);
+    WriteScript(169, std::string("exec ") + kSleepForEver);
+    EXPECT_EQ(runner_.ScriptFunction(169).str(), "");
+  }
+  WriteScript(168, ": > '" + ready.string() + "'; exec " + kSleepForEver);
+  std::thread quitSignal([&] {
+    for (int i = 0; i < 1000 && !fs::exists(ready); ++i) std::this_thread::sleep_for(10ms);
+    platform::StopScripts();
+  });
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+  quitSignal.join();
+
+  EXPECT_TRUE(testsupport::Running(app[0]));
+  ::kill(app[0], SIGKILL);
+  EXPECT_TRUE(Gone(app[0]));
+}
+
+// What the runner's seam saw just before it reaped a keeper.
+struct AtTheReap {
+  int reaps = 0;
+  int registered = -1;     // the keeper a quit would have signalled
+  bool unreaped = false;   // the keeper was still ours to reap
+};
+AtTheReap atTheReap;
+
+void SeeTheReap(int keeper) {
+  ++atTheReap.reaps;
+  atTheReap.registered = platform::seam::RegisteredKeeper();
+  siginfo_t info{};
+  atTheReap.unreaped =
+      ::waitid(P_PID, static_cast<id_t>(keeper), &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+TEST_F(ScriptRunnerTest, RunIsLetGoBeforeItsKeeperIsReaped) {
+  // A quit signal after the reap would signal a number that may be
+  // another's by then.
+  ScopedTimeLimit limit(300ms);
+  const fs::path ready = dir_ / "ready";
+  const struct {
+    const char* name;
+    std::string body;
+    bool quit;
+  } runs[] = {
+      {"answers", "printf x", false},
+      {"fails", "exit 3", false},
+      {"past its limit", std::string("exec ") + kSleepForEver, false},
+      {"stopped", ": > '" + ready.string() + "'; exec " + kSleepForEver, true},
+  };
+  platform::seam::SetBeforeReap(SeeTheReap);
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.name);
+    atTheReap = {};
+    fs::remove(ready);
+    WriteScript(170, run.body);
+    int registeredWhileRunning = 0;
+    std::thread quitSignal;
+    if (run.quit) {
+      quitSignal = std::thread([&] {
+        for (int i = 0; i < 1000 && !fs::exists(ready); ++i) std::this_thread::sleep_for(10ms);
+        registeredWhileRunning = platform::seam::RegisteredKeeper();
+        platform::StopScripts();
+      });
+    }
+    runner_.ScriptFunction(170);
+    if (quitSignal.joinable()) quitSignal.join();
+    platform::ResumeScripts();
+    EXPECT_EQ(atTheReap.reaps, 1);
+    EXPECT_EQ(atTheReap.registered, 0);
+    EXPECT_TRUE(atTheReap.unreaped);
+    if (run.quit) {
+      EXPECT_GT(registeredWhileRunning, 0);
+    }
+  }
+  platform::seam::SetBeforeReap(nullptr);
+}
+
+TEST_F(ScriptRunnerTest, AppleEventSenderThatCannotRunOrIsKilledSaysWhyOnce) {
+  ScopedTimeLimit limit(300ms);
+  const fs::path sender = dir_ / "resources" / "appleevent";
+  auto event = platform::NewAppleEvent("misc", "actv", "ART5");
+  // Each setup, and the one line it gives for two sends (none: nothing to say).
+  const std::pair<std::function<void()>, std::string> setups[] = {
+      {[] {}, "missing"},
+      {[&] { WriteScript("appleevent", "exit 0", fs::perms(0644)); }, "not executable"},
+      {[&] { fs::create_directory(sender); }, "not a file"},
+      {[&] {
+         std::ofstream(sender) << "#!/nonexistent/interpreter\n";
+         fs::permissions(sender, fs::perms(0755));
+       },
+       "could not be started (No such file or directory)"},
+      {[&] { WriteScript("appleevent", "kill -9 $$"); }, "killed by signal 9"},
+      {[&] { WriteScript("appleevent", std::string("exec ") + kSleepForEver); },
+       "killed at its limit of 300 ms"},
+      // "Not delivered" is its answer, not a fault.
+      {[&] { WriteScript("appleevent", "exit 1"); }, ""},
+      // Said before.
+      {[] {}, ""},
+  };
+  for (const auto& [setup, reason] : setups) {
+    SCOPED_TRACE(reason);
+    fs::remove_all(sender);
+    setup();
+    StderrCapture capture(dir_ / "stderr");
+    EXPECT_FALSE(event->Send());
+    EXPECT_FALSE(event->Send());
+    EXPECT_EQ(capture.Text(),
+              reason.empty() ? "" : "tessaline: host script " + sender.string() + ": " + reason + "\n");
+  }
+}
+
+TEST_F(ScriptRunnerTest, ReplyCutAtItsCapIsSaidOnce) {
+  const std::string path = (dir_ / "resources" / "scripts" / "172").string();
+  const struct {
+    std::size_t size;
+    const char* says;
+  } replies[] = {
+      {std::size_t{1} << 20, ""},
+      {(std::size_t{1} << 20) + 1, "reply cut at 1 MiB"},
+      {std::size_t{3} << 20, ""},  // said already
+  };
+  for (const auto& reply : replies) {
+    SCOPED_TRACE(reply.size);
+    WriteScript(172, "head -c " + std::to_string(reply.size) + " /dev/zero | tr '\\0' x");
+    StderrCapture capture(dir_ / "stderr");
+    EXPECT_EQ(runner_.ScriptFunction(172).str(), std::string(std::size_t{1} << 20, 'x'));
+    EXPECT_EQ(runner_.ScriptFunction(172).str().size(), std::size_t{1} << 20);
+    const std::string says = reply.says;
+    EXPECT_EQ(capture.Text(), says.empty() ? "" : "tessaline: host script " + path + ": " + says + "\n");
+  }
 }
 
 TEST_F(ScriptRunnerTest, FloodOfOutputIsCappedWithoutHoldingItAll) {

@@ -19,7 +19,7 @@
 #include <system_error>
 
 #include "platform/process.h"
-#include "platform/programname.h"
+#include "platform/reporterror.h"
 #include "platform/qt/libxcb.h"
 #include "platform/qt/quit_signals.h"
 #include "platform/runtime.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/process.h"
-#include "platform/programname.h"
+#include "platform/reporterror.h"
 #include "platform/qt/display_watch.h"
 #include "platform/runtime.h"
 

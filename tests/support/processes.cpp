@@ -46,6 +46,12 @@ std::vector<pid_t> PidsIn(const std::filesystem::path& file) {
   return pids;
 }
 
+bool Running(pid_t pid) {
+  if (pid <= 0 || ::kill(pid, 0) != 0) return false;
+  const std::optional<ProcStat> stat = StatOf(pid);
+  return stat && stat->state != 'Z';
+}
+
 bool Gone(pid_t pid) {
   if (pid <= 0) return false;
   for (int i = 0; i < 500; ++i) {
