@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/applevent_seam.h"
+#include "platform/testing/apple_event_limit.h"
 #include "platform/process.h"
 #include "platform/resourceprogram.h"
 #include "platform/resourcesfolder.h"

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/process_seam.h"
+#include "platform/testing/keeper.h"
 
 namespace platform {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/applevent_seam.h"
+#include "platform/testing/apple_event_limit.h"
 #include "platform/resourcesfolder.h"
 #include "platform/scriptrunner.h"
 #include "tests/support/palette_fixture.h"

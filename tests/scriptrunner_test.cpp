@@ -29,7 +29,7 @@
 
 #include "platform/applevent.h"
 #include "platform/process.h"
-#include "platform/process_seam.h"
+#include "platform/testing/keeper.h"
 #include "platform/programname.h"
 #include "platform/resourcesfolder.h"
 #include "tests/support/processes.h"

@@ -1,4 +1,4 @@
-// What the process runner shows its tests, and nothing else uses.
+// Test seam: what the process runner shows its tests of its keeper, and nothing else uses.
 #pragma once
 
 namespace platform::seam {

@@ -1,4 +1,4 @@
-// What the Apple event sender shows its tests, and nothing else uses.
+// Test seam: what the Apple event sender shows its tests, and nothing else uses.
 #pragma once
 
 #include <chrono>
