@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "palette/fields.h"
+#include "palette/script_tree.h"
 #include "palette/window1.h"
 #include "platform/backgroundtask.h"
 #include "platform/listbox.h"
@@ -60,12 +62,6 @@ class Listing {
 };
 
 }  // namespace
-
-std::vector<std::string_view> ListedFields(std::string_view text, std::string_view separator) {
-  std::vector<std::string_view> fields;
-  ForEachListedField(text, separator, [&fields](std::string_view field) { fields.push_back(field); });
-  return fields;
-}
 
 int32_t CountListedFields(std::string_view text, std::string_view separator) {
   int64_t count = 0;
