@@ -11,8 +11,8 @@
 namespace platform {
 
 // A text costs its bytes and a span, not an allocation. Blocks never move
-// (a view lasts until Compact or Clear) and are the size of the listing's
-// pieces, so that a piece let go makes room for the rows made from it.
+// (a view lasts until Compact or Clear) and are the size of the pieces a
+// caller builds long texts in, so that a piece let go makes room for rows.
 class TextBlocks {
  public:
   static constexpr std::size_t kBlock = std::size_t{1} << 16;
