@@ -16,7 +16,8 @@ namespace bridge {
 platform::String getAiVer(const platform::Ref<platform::VariantArray>& params);
 // The name of the frontmost application (script 169).
 platform::String frontAppli(const platform::Ref<platform::VariantArray>& params);
-// Brings the palette to the front (script 170).
+// Brings the palette to the front (script 170). Spelt as the system has
+// always spelt it: kept on purpose, not a typo.
 void acctivemyapp(const platform::Ref<platform::VariantArray>& params);
 // Has the host run a compiled script (171) or a JavaScript file (172).
 platform::String goas(const platform::Ref<platform::VariantArray>& params);

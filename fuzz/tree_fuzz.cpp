@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_palette.h"
-#include "palette/fields.h"
+#include "palette/script_tree.h"
 #include "platform/text.h"
 
 namespace {
@@ -59,6 +59,12 @@ std::vector<std::string_view> Split(std::string_view text, char at) {
 
 // --- the field walkers --------------------------------------------------------
 
+std::vector<std::string_view> ListedFields(std::string_view text, std::string_view separator) {
+  std::vector<std::string_view> fields;
+  palette::ForEachListedField(text, separator, [&](std::string_view f) { fields.push_back(f); });
+  return fields;
+}
+
 void CheckFields(std::string_view text, std::string_view separator) {
   std::vector<std::string_view> fields;
   platform::ForEachField(text, separator, [&](std::string_view f) { fields.push_back(f); });
@@ -81,7 +87,9 @@ void CheckFields(std::string_view text, std::string_view separator) {
   for (auto f : fields) {
     if (!f.empty()) listed.push_back(f);
   }
-  Check(palette::ListedFields(text, separator) == listed, "ListedFields disagrees");
+  Check(ListedFields(text, separator) == listed, "ForEachListedField disagrees");
+  Check(palette::CountListedFields(text, separator) == static_cast<int32_t>(listed.size()),
+        "CountListedFields disagrees");
 }
 
 // --- the folder -----------------------------------------------------------------
@@ -147,7 +155,7 @@ void MakeEntry(const fs::path& root, std::string_view record) {
 
 std::vector<std::string> ChildNames(const std::string& childList) {
   std::vector<std::string> names;
-  for (auto f : palette::ListedFields(childList, "<>")) names.emplace_back(f);
+  for (auto f : ListedFields(childList, "<>")) names.emplace_back(f);
   return names;
 }
 

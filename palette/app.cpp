@@ -30,9 +30,10 @@ struct MenuRow {
   const char* shortcut;  // nullptr: never assigned
 };
 
-// The Edit menu's items; the File menu holds Quit alone.
+// The File menu holds Quit alone.
 constexpr MenuRow kFileMenu{"FileMenu", false, "ファイル", ""};
 constexpr MenuRow kFileItems[] = {{"FileQuit", true, "終了", "Cmd+Q"}};
+// The Edit menu and its items, top to bottom.
 constexpr MenuRow kEditMenu{"EditMenu", false, "編集", ""};
 constexpr MenuRow kEditItems[] = {
     {"EditUndo", false, "元に戻す", "Cmd+Z"},

@@ -25,6 +25,8 @@ class MenuBar1 : public platform::MenuBar {
   const platform::ClassInfo* Class() const override;
   // Builds the File menu, then the Edit menu.
   virtual void Constructor();
+  // The File menu and the Edit menu, under the names the system has always
+  // given them: kept on purpose, not to be renamed.
   virtual void Untitled0();
   virtual void Untitled1();
 };

@@ -1,10 +1,12 @@
-// The scripts folder as a two-level tree: one reading of the folder fills
-// the list, and each folder row keeps its items as text for its expansion.
+// The scripts folder as a two-level tree: one reading fills the list, and a
+// folder row keeps its items as text for its expansion.
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "palette/fields.h"
+#include "palette/script_tree.h"
 #include "palette/window1.h"
 #include "platform/backgroundtask.h"
 #include "platform/listbox.h"
@@ -17,13 +19,8 @@ constexpr std::string_view kEntryEnd = "</>";
 constexpr std::string_view kFolderMark = "<@>";
 constexpr std::string_view kChildEnd = "<>";
 
-// The script listing, kept as a run of pieces that each end with an
-// entry's "</>": the fill takes the pieces in order and lets each go once
-// its rows are made, so that a large listing and the rows made from it are
-// never both whole (the list keeps its texts in blocks about a piece's
-// size, which take the room a piece leaves). A piece ends right after a
-// "</>", and one "</>" cannot overlap another, so the pieces' entries are
-// the listing's.
+// The listing in pieces of whole entries, each let go once its rows are
+// made: a large listing and its rows are never both held.
 class Listing {
  public:
   Listing& operator+=(std::string_view text) {
@@ -52,7 +49,7 @@ class Listing {
   }
 
  private:
-  // A piece is cut once it holds kPiece bytes, in room for a little more.
+  // Cut at kPiece bytes, in room for a little more: about a text block.
   static constexpr std::size_t kPiece = 60 * 1024;
   static constexpr std::size_t kRoom = 64 * 1024 - 1;
   std::vector<std::string> pieces_;
@@ -60,12 +57,6 @@ class Listing {
 };
 
 }  // namespace
-
-std::vector<std::string_view> ListedFields(std::string_view text, std::string_view separator) {
-  std::vector<std::string_view> fields;
-  ForEachListedField(text, separator, [&fields](std::string_view field) { fields.push_back(field); });
-  return fields;
-}
 
 int32_t CountListedFields(std::string_view text, std::string_view separator) {
   int64_t count = 0;
@@ -75,8 +66,8 @@ int32_t CountListedFields(std::string_view text, std::string_view separator) {
 
 void Window1::setLB1() {
   try {
-    // The listing: every visible top-level item whose name does not begin
-    // with "."; a folder brings all of its own items, unfiltered.
+    // Visible top-level items whose name does not begin with "."; a folder
+    // brings all of its own, unfiltered.
     Listing listing;
     const int32_t count = gMyScriptFolder->Count();
     for (int32_t i = 1; i <= count; ++i) {
@@ -96,12 +87,11 @@ void Window1::setLB1() {
       }
       platform::BackgroundTask();
     }
-    // The rows are made from the listing alone: the folder's reading, large
-    // for a large folder, is not kept alongside them.
+    // The folder's reading is not held alongside the rows.
     gMyScriptFolder->EndReading();
     Ref<platform::Listbox> list = LB1();
-    // The rows of a folder listed before would be run against this one,
-    // where their files are not: they go before anything is said.
+    // Rows of a folder listed before would run against this one: they go
+    // before any message.
     list->DeleteAllRows();
     if (listing.IsEmpty()) {
       my_msgbox("スクリプトファイルが読み込めませんでした。");
@@ -112,8 +102,8 @@ void Window1::setLB1() {
       if (mark == std::string_view::npos) {
         list->AddRow(String(entry));
       } else {
-        // The child list is the entry's second "<@>" field. A folder with no
-        // items is still a folder row; it expands to nothing.
+        // The child list is the entry's second "<@>" field; an empty folder
+        // is still a folder row.
         const std::string_view rest = entry.substr(mark + kFolderMark.size());
         const std::string_view children = rest.substr(0, rest.find(kFolderMark));
         list->AddFolder(String());

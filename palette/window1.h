@@ -66,10 +66,12 @@ class Window1 : public platform::Window {
   virtual void setLB1();
   // Host activation and messages.
   virtual void my_msgbox(const String& msg);
+  // Spelt as the system has always spelt it: kept on purpose, not a typo.
   virtual void AI_ACCTIVE();
   virtual void goscript(Ref<platform::FolderItem> file, const String& name);
 
-  // The controls, looked up by name each time.
+  // The controls, looked up by name each time. LB1 is the list's name as the
+  // system has always had it, kept on purpose.
   Ref<platform::Listbox> LB1() const;
   Ref<platform::BevelButton> BevelButton1() const;
   Ref<platform::Timer> Timer1() const;

@@ -25,16 +25,16 @@ class EventSource {
  public:
   virtual ~EventSource() = default;
   void InstallHandler(const std::string& event, EventHandler handler);
-  // The names in the order they were bound.
-  const std::vector<std::string>& BoundEvents() const { return boundOrder_; }
 
  protected:
   // Runs the bound handler, if any; exceptions pass to the caller.
   void Raise(Object& self, const std::string& event, const EventArgs& args = {});
 
  private:
+  friend struct EventSourceInspection;  // the tests' view, in test support
+
   std::map<std::string, EventHandler> handlers_;
-  std::vector<std::string> boundOrder_;
+  std::vector<std::string> boundOrder_;  // the names in the order first bound
 };
 
 // From then on the framework calls `handler` whenever `control` raises

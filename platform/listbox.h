@@ -50,10 +50,8 @@ class Listbox : public RectControl {
   // The tree as the peer shows it.
   int32_t TopCount() const;
   int32_t ChildCount(int32_t top) const;
-  // The children of `top` that the peer has been told of. Rows that an
-  // expansion adds, or a collapse removes from the end, are told of
-  // together when its handler returns, or before anything else reaches the
-  // peer; until then the rows below this count are the same either way.
+  // The children of `top` the peer has heard of: an expansion's or a
+  // collapse's rows at the end are told of together, once its handler returns.
   int32_t ShownChildCount(int32_t top) const;
   String TreeCell(int32_t top, int32_t child, int32_t column) const;
   bool TreeIsFolder(int32_t top) const;
@@ -70,8 +68,7 @@ class Listbox : public RectControl {
  private:
   using Rows = RowStore;
   using Pos = RowPos;
-  // Rows at the end of one folder's children that the peer has yet to hear
-  // of, and whether a selection change waits for them.
+  // Rows at the end of one folder's children the peer has yet to hear of.
   struct Pending {
     int32_t top = -1;
     int32_t first = 0, count = 0;
@@ -82,8 +79,7 @@ class Listbox : public RectControl {
   // A row at the end of the top level, told of at once.
   void AddTop(const String& text, bool folder);
   void PropertyChanged(const std::string& name, const PropertyValue& value) override;
-  // Tells the peer of the pending rows; every other call to the peer comes
-  // after it, and before the change it reports.
+  // Tells the peer of the pending rows, before anything else reaches it.
   void Announce();
 
   Rows rows_;

@@ -79,10 +79,6 @@ const ClassInfo& ClassRegistry::Get(const std::string& name) {
   return ref;
 }
 
-bool ClassRegistry::IsBuilt(const std::string& name) const {
-  return built_.count(name) != 0;
-}
-
 void ClassRegistry::ReleaseRecords() {
   built_.clear();
   order_.clear();

@@ -65,17 +65,16 @@ class ClassRegistry {
   void Declare(const std::string& name, Builder builder);
   // The record of the class, built now (after its base's) when not yet built.
   const ClassInfo& Get(const std::string& name);
-  bool IsBuilt(const std::string& name) const;
-  // Registered names in the order their records were built.
-  const std::vector<std::string>& BuildOrder() const { return order_; }
   // Drops every record (the finalisation step's release of the reflection
   // caches); builders stay declared.
   void ReleaseRecords();
 
  private:
+  friend struct ClassRegistryInspection;  // the tests' view, in test support
+
   std::map<std::string, Builder> builders_;
   std::map<std::string, std::unique_ptr<ClassInfo>> built_;
-  std::vector<std::string> order_;
+  std::vector<std::string> order_;  // registered names in the order built
 };
 
 // Declares and builds the framework's own classes, in their order.

@@ -19,9 +19,8 @@ struct RowPos {
   friend bool operator==(const RowPos&, const RowPos&) = default;
 };
 
-// Prefix sums over non-negative weights, with point updates, appends and
-// the search from a running sum back to its element, all in logarithmic
-// time. A weight sum is a number of rows, which the list counts in 32 bits.
+// Prefix sums over non-negative weights, each step logarithmic; a sum is a
+// number of rows, counted in 32 bits as the list counts them.
 struct Fenwick {
   std::vector<int32_t> node{0};  // 1-based
   int64_t total = 0;
@@ -35,11 +34,8 @@ struct Fenwick {
   std::size_t Find(int64_t unit) const;
 };
 
-// The rows as a two-level tree (the list never nests deeper): top-level
-// rows, each with its cells, and under each its child rows. Rows are added
-// at the end of the top level or of one row's children. Places and columns
-// passed in are the caller's to check: every place must name a row that is
-// there, every column be 0 or more.
+// Top-level rows and their children, each added at the end of its level.
+// Places and columns passed in are the caller's to check.
 class RowStore {
  public:
   // Every row, children included.
@@ -70,9 +66,8 @@ class RowStore {
 
  private:
   using Span = TextBlocks::Span;
-  // A row costs a few words: its first two columns' texts (a list's rows
-  // seldom use more) stand in it, further columns and a folder's children
-  // apart, for the few rows that have them.
+  // A row is a few words: its first two columns in it, further columns and
+  // a folder's children in an extra, for the few rows that have them.
   struct Row {
     Span first, second;
     uint32_t extra = 0;  // 1 + the row's place in extras_; 0: none
@@ -91,8 +86,8 @@ class RowStore {
     return r.extra ? extras_[r.extra - 1].children.size() : 0;
   }
   int64_t WeightOf(const Top& t) const { return 1 + static_cast<int64_t>(ChildrenOf(t)); }
-  // Until a removal leaves an empty slot (a fill leaves none), a row's slot
-  // is its place: the view asks after every top-level row as it lays out.
+  // Without empty slots (a fill leaves none) a row's slot is its place,
+  // found at once for a view that asks after every row as it lays out.
   std::size_t SlotOf(int32_t top) const {
     return slots_.size() == static_cast<std::size_t>(TopCount()) ? static_cast<std::size_t>(top)
                                                                    : live_.Find(top);
@@ -111,16 +106,11 @@ class RowStore {
   void TidyTexts();
   void CompactTexts();
 
-  // The top-level rows sit in slots; a removed row leaves its slot empty
-  // until the empty slots outnumber the rows and are swept out together,
-  // so that a removal moves nothing. Two Fenwick trees over the slots, one
-  // of the rows' weights (one plus the children they hold, 0 for an empty
-  // slot) and one counting the rows, map a flat row index to its place,
-  // and back, in logarithmic time: adding or removing a row costs the same
-  // whatever the list's length. The slots grow without moving what they
-  // hold, so a large list never has two copies of its rows.
+  // A removal empties its slot and moves nothing; the empty slots go together
+  // once they outnumber the rows. A deque grows without copying the rows.
   std::deque<Top> slots_;
-  Fenwick weight_, live_;
+  Fenwick weight_;  // per slot: 1 + its children, 0 when empty
+  Fenwick live_;    // per slot: 1 for a row, 0 when empty
   TextBlocks texts_;
   std::vector<Extra> extras_;
   std::vector<uint32_t> freeExtras_;  // places in extras_ free for reuse

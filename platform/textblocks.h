@@ -10,15 +10,9 @@
 
 namespace platform {
 
-// A text costs its bytes and a span, not an allocation of its own, and the
-// store grows a block at a time, never moving what it holds: a view stays
-// good until the store is compacted or cleared. A block is as large as the
-// pieces a caller may build a long text in, so that a piece let go while
-// rows are made from it makes room for a block of those rows. A text
-// longer than a block has one of its own. A text that is replaced, or whose owner goes,
-// stays behind until such texts outweigh the live ones; the owner then has
-// the live ones copied into new blocks, a cost the texts left behind have
-// paid for.
+// A text costs its bytes and a span, not an allocation. Blocks never move
+// (a view lasts until Compact or Clear) and are the size of the pieces a
+// caller builds long texts in, so that a piece let go makes room for rows.
 class TextBlocks {
  public:
   static constexpr std::size_t kBlock = std::size_t{1} << 16;
@@ -36,20 +30,19 @@ class TextBlocks {
   bool Fits(std::size_t length) const;
   // Raises std::length_error when the text does not fit.
   Span Add(std::string_view text);
-  // The text at `s` is no longer wanted.
+  // The text at `s` is no longer wanted; it stays until compacted away.
   void Drop(Span s) {
     live_ -= s.length;
     dropped_ += s.length;
   }
-  // Whether the texts left behind outweigh the live ones and a few bytes
-  // for each of `owners`.
+  // Whether the dropped texts outweigh the live ones and a few bytes for
+  // each of `owners`: then compacting costs no more than they did.
   bool WorthCompacting(std::size_t owners) const {
     return dropped_ > kBlock && dropped_ > live_ + 8 * owners;
   }
   bool HasDropped() const { return dropped_ > 0; }
-  // Copies the live texts into fresh blocks. `each` is called with a
-  // function that moves one span over, and must hand it every live span
-  // once.
+  // Copies the live texts into fresh blocks: `each` hands every live span,
+  // once, to the function it is given.
   template <class ForEachSpan>
   void Compact(ForEachSpan&& each) {
     TextBlocks fresh;

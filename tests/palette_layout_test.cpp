@@ -19,6 +19,7 @@
 #include "platform/listbox.h"
 #include "platform/timer.h"
 #include "platform/window.h"
+#include "tests/support/inspection.h"
 #include "tests/support/palette_fixture.h"
 
 namespace {
@@ -84,7 +85,7 @@ TEST_F(LayoutTest, ControlsAreMadeBoundAndSetInOrder) {
   for (const auto& b : bindings) {
     auto* source = dynamic_cast<platform::EventSource*>(window->ControlByName(b.control).get());
     ASSERT_NE(source, nullptr) << b.control;
-    EXPECT_EQ(source->BoundEvents(), b.events) << b.control;
+    EXPECT_EQ(platform::EventSourceInspection::BoundEvents(*source), b.events) << b.control;
   }
 
   const struct {

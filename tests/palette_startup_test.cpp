@@ -16,6 +16,7 @@
 #include "platform/menu.h"
 #include "platform/registry.h"
 #include "platform/runtime.h"
+#include "tests/support/inspection.h"
 #include "tests/support/palette_fixture.h"
 
 namespace {
@@ -26,6 +27,7 @@ using platform::ClassRegistry;
 using platform::MenuItem;
 using platform::Ref;
 using testsupport::PaletteTest;
+using Inspection = platform::ClassRegistryInspection;
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
@@ -50,13 +52,13 @@ TEST_F(StartupTest, InitializeBuildsTheFrameworksClassesThenTheSystemsInOrder) {
   ClassRegistry& registry = ClassRegistry::Instance();
   registry.ReleaseRecords();
   platform::RegisterFrameworkClasses();
-  Names expected = registry.BuildOrder();
+  Names expected = Inspection::BuildOrder(registry);
   ASSERT_FALSE(expected.empty());
   expected.insert(expected.end(), kSystemClasses.begin(), kSystemClasses.end());
 
   registry.ReleaseRecords();
   palette::Initialize();
-  EXPECT_EQ(registry.BuildOrder(), expected);
+  EXPECT_EQ(Inspection::BuildOrder(registry), expected);
 
   // Each system class hangs under its framework base.
   const std::pair<const char*, const char*> bases[] = {{"App", "Application"},
@@ -75,12 +77,12 @@ TEST_F(StartupTest, AClassAskedForEarlyIsBuiltThenAndNeverAgain) {
   ClassRegistry& registry = ClassRegistry::Instance();
   registry.ReleaseRecords();
   platform::RegisterFrameworkClasses();
-  const std::size_t frameworkCount = registry.BuildOrder().size();
+  const std::size_t frameworkCount = Inspection::BuildOrder(registry).size();
   registry.Declare(Window1::kClassName, palette::Window1Record);
   const ClassInfo* early = &registry.Get(Window1::kClassName);
 
   palette::Initialize();
-  const Names& order = registry.BuildOrder();
+  const Names& order = Inspection::BuildOrder(registry);
   EXPECT_EQ(std::count(order.begin(), order.end(), Window1::kClassName), 1);
   ASSERT_GT(order.size(), frameworkCount);
   EXPECT_EQ(order[frameworkCount], Window1::kClassName);  // built when asked for
@@ -369,7 +371,7 @@ TEST_F(StartupTest, FinalizeDropsTheMenuBarAndTheWindowLists) {
   EXPECT_TRUE(palette::implicit::implicitInstance.IsNil());
   EXPECT_TRUE(platform::GetImplicitWindow(Window1::kClassName).IsNil());
   EXPECT_TRUE(platform::OpenWindows().empty());
-  EXPECT_FALSE(ClassRegistry::Instance().IsBuilt(Window1::kClassName));
+  EXPECT_FALSE(Inspection::IsBuilt(ClassRegistry::Instance(), Window1::kClassName));
   // The application object and the window still hold the bar; the module
   // no longer does.
   EXPECT_EQ(bar.use_count(), 2);

@@ -1,17 +1,15 @@
-// Walking the script listing's texts in one pass.
+// The script tree's reading of its listing: the fields that make its rows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 namespace palette {
 
-// Calls `visit` with each field of `text` at `separator` that is not empty,
-// in order, walking the text once. The list shows no empty row, so the
-// empty field after a trailing separator (and any other empty one) makes
-// none; an expansion and its collapse count the same fields of the same
-// text, so they always agree.
+// Calls `visit` with each non-empty field of `text` at `separator`, in order
+// and in one pass. The list shows no empty row; an expansion and its
+// collapse walk the same fields, so they agree.
 template <class Visit>
 void ForEachListedField(std::string_view text, std::string_view separator, Visit&& visit) {
   if (separator.empty()) {
@@ -27,8 +25,7 @@ void ForEachListedField(std::string_view text, std::string_view separator, Visit
   }
 }
 
-// The fields ForEachListedField visits, as a list and as a count.
-std::vector<std::string_view> ListedFields(std::string_view text, std::string_view separator);
+// How many fields ForEachListedField visits.
 int32_t CountListedFields(std::string_view text, std::string_view separator);
 
 }  // namespace palette
