@@ -25,6 +25,7 @@
 #include "platform/runtime.h"
 #include "platform/window.h"
 #include "tests/support/palette_fixture.h"
+#include "tests/support/qt_palette_fixture.h"
 
 namespace {
 
@@ -33,7 +34,6 @@ namespace qi = platform::qtinspect;
 namespace di = platform::dialoginspect;
 using Names = std::vector<std::string>;
 
-constexpr int kWaitMs = 3000;
 
 // The menus as the palette has always drawn them.
 const Names kMenus{
@@ -42,61 +42,18 @@ const Names kMenus{
     "削除",       "-",                "すべてを選択\tCtrl+A",
 };
 
-// The palette started as the program starts it, on a Qt display of its own;
-// the fake host of the scripted fixture answers the host scripts.
-class QtDialogTest : public testsupport::PaletteTest {
+class QtDialogTest : public testsupport::QtPaletteFixture {
  protected:
-  QtDialogTest() {
-    std::string error;
-    qt_ = platform::CreateQtDisplay(argc_, argv_, palette::DisplayOptions(), &error);
-    if (!qt_) ADD_FAILURE() << error;
-  }
-
-  ~QtDialogTest() override {
-    if (started_) {
-      try {
-        if (window && window->IsOpen()) window->Close();
-      } catch (const std::exception& e) {
-        ADD_FAILURE() << "closing the palette: " << e.what();
-      }
-      palette::Finalize();
-      started_ = false;
-      platform::RuntimeShutdown();
-    }
-    window.reset();
-    qi::ProcessEvents(0);
-    qt_.reset();
-  }
-
-  // The palette opened on `folder` through the preferences file; returns
-  // once its window shows.
+  // The palette opened on `folder`, Qt's language changes counted from
+  // before it starts.
   void OpenOn(const fs::path& folder) {
-    ASSERT_TRUE(qt_);
-    WritePrefs("10\n40\n150\n200\n" + folder.string() + "\n");
-    platform::RuntimeInit(*qt_);
-    started_ = true;
     di::CountLanguageChanges();
-    palette::Initialize();
-    palette::NewAppInstance();
-    palette::MakeDefaultView();
-    window = palette::implicit::Window1();
-    ASSERT_TRUE(qi::WaitUntil([this] { return qi::InspectWindow(*window).visible; }, kWaitMs));
+    QtPaletteFixture::OpenOn(folder);
   }
 
   fs::path Sample() { return MakeFolder("scripts", {"A.jsx", "Tools/b.scpt"}); }
   void ClickChooser() { qi::ClickButton(window->BevelButton1().Deref()); }
 
-  int argc_ = 1;
-  char name_[16] = "qt_dialog_test";
-  char* argv_[2] = {name_, nullptr};
-  testsupport::ScopedEnv qpa_{"QT_QPA_PLATFORM", std::string("offscreen")};
-  // The plainest locale, in which Qt speaks English and writes dates the
-  // English way unless it is told otherwise.
-  testsupport::ScopedEnv lang_{"LANG", std::string("C.UTF-8")};
-  testsupport::ScopedEnv lcAll_{"LC_ALL", std::nullopt};
-  testsupport::ScopedEnv lcTime_{"LC_TIME", std::nullopt};
-  testsupport::ScopedEnv language_{"LANGUAGE", std::nullopt};
-  std::unique_ptr<platform::Display> qt_;
 };
 
 TEST_F(QtDialogTest, QtsOwnTextsComeWithTheFirstModalOnceAndLeaveTheMenusAlone) {
@@ -139,16 +96,13 @@ TEST_F(QtDialogTest, QtsOwnTextsComeWithTheFirstModalOnceAndLeaveTheMenusAlone) 
     EXPECT_EQ(di::ShownMenus(*window), kMenus);
 
     window->Close();
-    palette::Finalize();
-    started_ = false;
-    EXPECT_EQ(platform::RuntimeShutdown(), 0);
+    EXPECT_EQ(Finish(), 0);
     window.reset();
     qi::ProcessEvents(20);
     fs::remove(PrefsFile());
     qt_.reset();
-    std::string error;
-    qt_ = platform::CreateQtDisplay(argc_, argv_, palette::DisplayOptions(), &error);
-    ASSERT_TRUE(qt_) << error;
+    MakeDisplay();
+    ASSERT_TRUE(qt_);
   }
 }
 

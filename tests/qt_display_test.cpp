@@ -22,6 +22,7 @@
 #include "platform/runtime.h"
 #include "platform/window.h"
 #include "tests/support/palette_fixture.h"
+#include "tests/support/qt_palette_fixture.h"
 
 namespace {
 
@@ -31,73 +32,11 @@ using platform::Rect;
 using Names = std::vector<std::string>;
 
 constexpr const char* kListingFailed = "スクリプトファイルが読み込めませんでした。";
-constexpr int kWaitMs = 3000;
+constexpr int kWaitMs = testsupport::kQtWaitMs;
+using testsupport::Describe;
 
-std::string Describe(const Rect& r) {
-  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.width) +
-         "x" + std::to_string(r.height);
-}
-
-// The palette started as the program starts it, on a Qt display of its own
-// (a fresh QApplication per test, so nothing one test leaves in the event
-// loop reaches the next). The fake host of the scripted fixture answers the
-// host scripts; the scripted display it logs to shows nothing.
-class QtPaletteTest : public testsupport::PaletteTest {
+class QtPaletteTest : public testsupport::QtPaletteFixture {
  protected:
-  QtPaletteTest() {
-    std::string error;
-    qt_ = platform::CreateQtDisplay(argc_, argv_, palette::DisplayOptions(), &error);
-    if (!qt_) ADD_FAILURE() << error;
-  }
-
-  ~QtPaletteTest() override {
-    if (started_) {
-      // A window still open would keep its widgets and its timer running.
-      // (A failure there must not put up a box that nobody answers.)
-      try {
-        if (window && window->IsOpen()) window->Close();
-      } catch (const std::exception& e) {
-        ADD_FAILURE() << "closing the palette: " << e.what();
-      }
-      Finish();
-    }
-    window.reset();
-    qi::ProcessEvents(0);
-    qt_.reset();
-  }
-
-  void StartQt() {
-    ASSERT_TRUE(qt_);
-    platform::RuntimeInit(*qt_);
-    started_ = true;
-    palette::Initialize();
-    palette::NewAppInstance();
-    palette::MakeDefaultView();
-    window = palette::implicit::Window1();
-    ASSERT_TRUE(qi::WaitUntil(
-        [this] {
-          const qi::WindowView v = qi::InspectWindow(*window);
-          return v.visible && v.content == window->Bounds();
-        },
-        kWaitMs))
-        << "shown at " << Describe(qi::InspectWindow(*window).content) << ", model "
-        << Describe(window->Bounds());
-  }
-
-  // The palette opened on `folder` through the preferences file, at the
-  // bounds of its first four lines (the menu bar above them on the screen).
-  void OpenOn(const fs::path& folder, const std::string& bounds = "10\n40\n150\n200\n") {
-    WritePrefs(bounds + folder.string() + "\n");
-    StartQt();
-  }
-
-  // The finalisation step and the runtime's end; answers the exit status.
-  int Finish() {
-    palette::Finalize();
-    started_ = false;
-    return platform::RuntimeShutdown();
-  }
-
   // A standard sample: a script at the top and a folder of two.
   fs::path Sample() { return MakeFolder("scripts", {"A.jsx", "Tools/b.scpt", "Tools/c.app"}); }
 
@@ -113,16 +52,6 @@ class QtPaletteTest : public testsupport::PaletteTest {
     return runs;
   }
 
-  int argc_ = 1;
-  char name_[16] = "qt_display_test";
-  char* argv_[2] = {name_, nullptr};
-  testsupport::ScopedEnv qpa_{"QT_QPA_PLATFORM", std::string("offscreen")};
-  // The plainest locale, in which Qt speaks English unless it is told
-  // otherwise: the palette's texts must be Japanese all the same.
-  testsupport::ScopedEnv lang_{"LANG", std::string("C.UTF-8")};
-  testsupport::ScopedEnv lcAll_{"LC_ALL", std::nullopt};
-  testsupport::ScopedEnv language_{"LANGUAGE", std::nullopt};
-  std::unique_ptr<platform::Display> qt_;
 };
 
 TEST_F(QtPaletteTest, WindowFloatsWithTitleSizeAndItsMenuBarInside) {
