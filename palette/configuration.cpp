@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "bridge/bridge.h"
+#include "platform/process.h"
 #include "platform/programname.h"
 #include "platform/reporterror.h"
 #include "platform/resourcesfolder.h"
@@ -45,20 +46,32 @@ std::string ShellWord(const std::string& text) {
   return word + "'";
 }
 
+// What the build tree holds beside the executable, unless only the installed
+// one is there; beside it, to be reported missing, when neither is.
+std::string BesideElseInstalled(const std::filesystem::path& beside,
+                                const std::filesystem::path& installed,
+                                std::filesystem::file_type type) {
+  std::error_code error;
+  if (std::filesystem::status(beside, error).type() != type &&
+      std::filesystem::status(installed.lexically_normal(), error).type() == type) {
+    return installed.lexically_normal().string();
+  }
+  return beside.string();
+}
+
 }  // namespace
 
 std::string LocateResources(const char* variable, const std::filesystem::path& executable) {
   if (variable != nullptr && *variable != '\0') return variable;
   const std::filesystem::path folder = executable.parent_path();
-  const std::filesystem::path beside = folder / "resources";
-  const std::filesystem::path installed =
-      (folder / TESSALINE_INSTALLED_RESOURCES).lexically_normal();
-  std::error_code error;
-  if (!std::filesystem::is_directory(beside, error) &&
-      std::filesystem::is_directory(installed, error)) {
-    return installed.string();
-  }
-  return beside.string();
+  return BesideElseInstalled(folder / "resources", folder / TESSALINE_INSTALLED_RESOURCES,
+                             std::filesystem::file_type::directory);
+}
+
+std::string LocateKeeper(const std::filesystem::path& executable) {
+  const std::filesystem::path folder = executable.parent_path();
+  return BesideElseInstalled(folder / "tessaline-keeper", folder / TESSALINE_INSTALLED_KEEPER,
+                             std::filesystem::file_type::regular);
 }
 
 platform::DisplayOptions DisplayOptions() {
@@ -72,7 +85,9 @@ platform::DisplayOptions DisplayOptions() {
 
 void Configure() {
   platform::SetProgramName("tessaline");
-  platform::SetResourcesFolder(LocateResources(std::getenv("TESSALINE_RESOURCES"), Executable()));
+  const std::filesystem::path executable = Executable();
+  platform::SetResourcesFolder(LocateResources(std::getenv("TESSALINE_RESOURCES"), executable));
+  platform::SetKeeperProgram(LocateKeeper(executable));
   std::optional<std::chrono::milliseconds> limit;
   const char* timeout = std::getenv("TESSALINE_SCRIPT_TIMEOUT_MS");
   if (auto ms = PositiveNumber(timeout)) {

@@ -13,7 +13,8 @@ namespace palette {
 platform::DisplayOptions DisplayOptions();
 
 // The program's name on standard error, "tessaline". Where the host
-// scripts are: LocateResources from the environment and /proc/self/exe.
+// scripts are, and their keeper: LocateResources and LocateKeeper from the
+// environment and /proc/self/exe.
 // How long each may run: the bridge's limits, or
 // $TESSALINE_SCRIPT_TIMEOUT_MS, a whole number of milliseconds above 0,
 // for every script and for the Apple event; any other value is ignored,
@@ -25,5 +26,10 @@ void Configure();
 // only the installed one, ../share/tessaline/resources from the
 // executable's folder, exists.
 std::string LocateResources(const char* variable, const std::filesystem::path& executable);
+
+// The keeper program every host script runs under: "tessaline-keeper"
+// beside `executable`, as in the build tree, unless only the installed one,
+// ../libexec/tessaline/tessaline-keeper from the executable's folder, exists.
+std::string LocateKeeper(const std::filesystem::path& executable);
 
 }  // namespace palette

@@ -1,14 +1,12 @@
 #include "platform/process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +16,10 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <utility>
 
+#include "platform/keeper_protocol.h"
 #include "platform/testing/keeper.h"
 
 namespace platform {
@@ -31,8 +32,13 @@ using Clock = std::chrono::steady_clock;
 // this is a runaway and is read only to keep the pipe flowing.
 constexpr std::size_t kOutputCap = std::size_t{1} << 20;
 
-// Tells a run's keeper to end the script and everything it started.
-constexpr int kStopSignal = SIGTERM;
+using keeper::kStopSignal;
+
+// The keeper program, set at start-up.
+std::string& KeeperPath() {
+  static std::string path;
+  return path;
+}
 
 // Touched from a signal handler: lock-free atomics only.
 std::atomic<bool> scriptsStopped{false};
@@ -61,6 +67,9 @@ RunningScript::RunningScript(int keeper) {
 
 RunningScript::~RunningScript() { runningKeeper.store(0); }
 
+void SetKeeperProgram(std::string path) { KeeperPath() = std::move(path); }
+const std::string& KeeperProgram() { return KeeperPath(); }
+
 namespace seam {
 void SetBeforeReap(void (*hook)(int keeper)) { beforeReap = hook; }
 int RegisteredKeeper() { return runningKeeper.load(); }
@@ -76,266 +85,6 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   return argv;
-}
-
-// ---- The keeper. It runs in a fork of a threaded process: from the fork
-// on it makes only async-signal-safe calls, on what was built before.
-
-// Everything the keeper needs, made before the fork.
-struct KeeperPlan {
-  const char* program;
-  char* const* argv;
-  char* const* env;
-  int output;  // write end of the script's standard output
-  int error;   // write end of the pipe that takes a failed start's errno
-  pid_t parent;
-};
-
-// The keeper's own memory after the fork; the handler sets it.
-volatile sig_atomic_t keeperStopped = 0;
-extern "C" void OnKeeperStop(int) { keeperStopped = 1; }
-// SIGCHLD must be caught, not ignored, to end the keeper's sigsuspend.
-extern "C" void OnKeeperChild(int) {}
-
-void SetHandler(int sig, void (*handler)(int)) {
-  struct sigaction action {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(sig, &action, nullptr);
-}
-
-void WriteErrno(int fd, int error) {
-  while (::write(fd, &error, sizeof error) < 0 && errno == EINTR) {
-  }
-}
-
-// Closes every descriptor the palette had open but the standard three and
-// the two the keeper keeps: it must hold nothing of the palette open.
-void CloseOthers(int a, int b) {
-  const unsigned low = static_cast<unsigned>(std::min(a, b));
-  const unsigned high = static_cast<unsigned>(std::max(a, b));
-  if (low > 3) ::close_range(3, low - 1, 0);
-  if (high > low + 1) ::close_range(low + 1, high - 1, 0);
-  ::close_range(high + 1, ~0U, 0);
-}
-
-// Starts the script in a process group of its own, with standard input
-// /dev/null, standard output the pipe, standard error ours, and the
-// signals as a fresh process has them. Answers its pid, or -1 once its
-// errno is in the error pipe. vfork: the keeper's copy of the palette's
-// memory is not copied again, and the child, which only makes system
-// calls, has its group before the keeper goes on.
-pid_t StartScript(const KeeperPlan& plan) {
-  const pid_t pid = ::vfork();
-  if (pid < 0) {
-    WriteErrno(plan.error, errno);
-    return -1;
-  }
-  if (pid == 0) {
-    ::setpgid(0, 0);
-    int null = -1;
-    if (::dup2(plan.output, STDOUT_FILENO) < 0 || (null = ::open("/dev/null", O_RDONLY)) < 0 ||
-        ::dup2(null, STDIN_FILENO) < 0) {
-      WriteErrno(plan.error, errno);
-      ::_exit(127);
-    }
-    if (null != STDIN_FILENO) ::close(null);
-    SetHandler(kStopSignal, SIG_DFL);
-    SetHandler(SIGCHLD, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::execve(plan.program, plan.argv, plan.env);
-    WriteErrno(plan.error, errno);
-    ::_exit(127);
-  }
-  return pid;
-}
-
-// Writes `value` in decimal at `at`; answers the end.
-char* Decimal(char* at, long value) {
-  char digits[24];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0 && n < 24);
-  while (n > 0) *at++ = digits[--n];
-  return at;
-}
-
-// The number a text of digits spells; -1 for anything else.
-long Number(const char* text, std::size_t size) {
-  if (size == 0 || size > 18) return -1;
-  long value = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (text[i] < '0' || text[i] > '9') return -1;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
-}
-
-// The parent of `pid` as its /proc stat says; -1 when it cannot be read.
-long ParentOf(long pid) {
-  char path[48] = "/proc/";
-  char* end = Decimal(path + 6, pid);
-  for (const char* tail = "/stat"; *tail;) *end++ = *tail++;
-  *end = '\0';
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  char text[512];
-  ssize_t got;
-  while ((got = ::read(fd, text, sizeof text)) < 0 && errno == EINTR) {
-  }
-  ::close(fd);
-  // "pid (name) state ppid ...": the name may hold anything but is short,
-  // so the last ')' read ends it.
-  ssize_t at = got - 1;
-  while (at >= 0 && text[at] != ')') --at;
-  if (at < 0) return -1;
-  at += 2;                                       // the state
-  if (at + 2 >= got) return -1;
-  at += 2;                                       // the parent
-  ssize_t stop = at;
-  while (stop < got && text[stop] != ' ') ++stop;
-  return Number(text + at, static_cast<std::size_t>(stop - at));
-}
-
-// What a sweep of the keeper's children did: killed one at least, found
-// none, found only some it may not signal (another user's), or could not
-// look.
-enum class Sweep { kKilled, kNoneFound, kUnkillable, kUnreadable };
-
-Sweep Outcome(bool found, bool killed) {
-  return killed ? Sweep::kKilled : found ? Sweep::kUnkillable : Sweep::kNoneFound;
-}
-
-// Sends SIGKILL to a child; true when it went.
-bool Kill(long pid, bool& found) {
-  found = true;
-  return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
-}
-
-// SIGKILLs every child the keeper has now, its own and the orphans it
-// adopted. Its children cannot be other processes' recycled pids: they
-// stay the keeper's until it reaps them.
-Sweep KillChildren() {
-  bool found = false, killed = false;
-  // The keeper has one thread, so its thread's children are all of them.
-  const int list = ::open("/proc/thread-self/children", O_RDONLY | O_CLOEXEC);
-  if (list >= 0) {
-    long pid = -1;
-    char buffer[512];
-    for (;;) {
-      const ssize_t got = ::read(list, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      for (ssize_t i = 0; i < got; ++i) {
-        if (buffer[i] >= '0' && buffer[i] <= '9') {
-          pid = (pid < 0 ? 0 : pid * 10) + (buffer[i] - '0');
-        } else if (pid >= 0) {
-          killed = Kill(pid, found) || killed;
-          pid = -1;
-        }
-      }
-    }
-    if (pid >= 0) killed = Kill(pid, found) || killed;
-    ::close(list);
-    return Outcome(found, killed);
-  }
-  // A kernel without that list: every process whose parent is the keeper.
-  const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (proc < 0) return Sweep::kUnreadable;
-  const long self = ::getpid();
-  alignas(dirent64) char entries[4096];
-  for (ssize_t got; (got = ::getdents64(proc, entries, sizeof entries)) > 0;) {
-    for (ssize_t at = 0; at < got;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
-      at += entry->d_reclen;
-      const long pid = Number(entry->d_name, std::strlen(entry->d_name));
-      if (pid > 0 && ParentOf(pid) == self) killed = Kill(pid, found) || killed;
-    }
-  }
-  ::close(proc);
-  return Outcome(found, killed);
-}
-
-// The run is stopped: the script, its group and every descendant, also
-// those that left the group or the session, end; then so does the keeper.
-[[noreturn]] void EndEverything(pid_t script) {
-  // The script is not reaped yet, so the group's number is still its own.
-  ::kill(-script, SIGKILL);
-  ::kill(script, SIGKILL);
-  // Sweeps that found nothing while a child was there, in a row.
-  for (int missed = 0;;) {
-    const Sweep sweep = KillChildren();
-    // Nothing to find them by, or only children beyond reach: what is left
-    // goes on, adopted by the system as it would be without a keeper.
-    if (sweep == Sweep::kUnreadable || sweep == Sweep::kUnkillable) ::_exit(0);
-    int status = 0;
-    const pid_t reaped = ::waitpid(-1, &status, sweep == Sweep::kKilled ? 0 : WNOHANG);
-    if (reaped < 0 && errno == ECHILD) ::_exit(0);
-    if (reaped > 0) {
-      missed = 0;
-    } else if (reaped == 0) {
-      // A child the list did not show yet (one being adopted): look again,
-      // for a second at most.
-      if (++missed > 1000) ::_exit(0);
-      const timespec pause{0, 1000000};
-      ::nanosleep(&pause, nullptr);
-    }
-  }
-}
-
-// The script ended by itself: the keeper ends the same way, so that the
-// runner reads the script's own status; what the script left running
-// lives on.
-[[noreturn]] void HandBack(int status) {
-  if (WIFSIGNALED(status)) {
-    const int sig = WTERMSIG(status);
-    SetHandler(sig, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-    ::kill(::getpid(), sig);
-    ::_exit(128 + sig);
-  }
-  ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
-}
-
-// Every signal is blocked on entry, and stays so outside sigsuspend: none
-// of the palette's handlers may run here.
-[[noreturn]] void Keeper(const KeeperPlan& plan) {
-  for (int sig = 1; sig < NSIG; ++sig) SetHandler(sig, SIG_DFL);
-  SetHandler(SIGCHLD, OnKeeperChild);
-  SetHandler(kStopSignal, OnKeeperStop);
-  // A script's fatal signal is raised again here: no core of the palette.
-  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-  // Orphans of the script's descendants become the keeper's children.
-  ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
-  ::prctl(PR_SET_PDEATHSIG, kStopSignal, 0, 0, 0);
-  // The palette ended before the death signal was asked for.
-  if (::getppid() != plan.parent) ::_exit(0);
-  CloseOthers(plan.output, plan.error);
-
-  const pid_t script = StartScript(plan);
-  if (script < 0) ::_exit(127);
-  ::close(plan.output);
-  ::close(plan.error);
-
-  sigset_t waiting;
-  sigfillset(&waiting);
-  sigdelset(&waiting, SIGCHLD);
-  sigdelset(&waiting, kStopSignal);
-  for (;;) {
-    if (keeperStopped) EndEverything(script);
-    int status = 0;
-    for (pid_t reaped; (reaped = ::waitpid(-1, &status, WNOHANG)) > 0;) {
-      if (reaped == script) HandBack(status);
-    }
-    ::sigsuspend(&waiting);
-  }
 }
 
 // ---- The runner's side.
@@ -365,10 +114,15 @@ bool Pipe(int fds[2]) {
   return false;
 }
 
-// Forks the keeper, which starts `program` with `args`, byte for byte.
-// Answers 0, or the errno of a failed start.
+// Spawns the keeper, which starts `program` with `args`, byte for byte.
+// Answers 0, or the errno of a failed start of the keeper.
 int StartKeeper(const std::string& program, const std::vector<std::string>& args, Child& child) {
-  std::vector<char*> argv = Argv(program, args);
+  std::vector<std::string> keeperArgs;
+  keeperArgs.reserve(args.size() + 2);
+  keeperArgs.push_back(std::to_string(::getpid()));
+  keeperArgs.push_back(program);
+  keeperArgs.insert(keeperArgs.end(), args.begin(), args.end());
+  std::vector<char*> argv = Argv(KeeperPath(), keeperArgs);
   int output[2], error[2];
   if (!Pipe(output)) return errno;
   if (!Pipe(error)) {
@@ -377,27 +131,31 @@ int StartKeeper(const std::string& program, const std::vector<std::string>& args
     ::close(output[1]);
     return saved;
   }
-  const KeeperPlan plan{program.c_str(), argv.data(), environ, output[1], error[1], ::getpid()};
 
-  // Blocked from before the fork, so that no handler of ours runs in the
-  // keeper before it has set its own.
-  sigset_t all, old;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, error[1], keeper::kErrorFd);
+  // Every signal blocked and at its default: the keeper sets its own.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all;
   sigfillset(&all);
-  ::pthread_sigmask(SIG_SETMASK, &all, &old);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(output[0]);
-    ::close(error[0]);
-    Keeper(plan);
-  }
-  const int forkError = errno;
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  posix_spawnattr_setsigmask(&attributes, &all);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int spawnError =
+      ::posix_spawn(&pid, KeeperPath().c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
   ::close(output[1]);
   ::close(error[1]);
-  if (pid < 0) {
+  if (spawnError != 0) {
     ::close(output[0]);
     ::close(error[0]);
-    return forkError;
+    return spawnError;
   }
   // The final reading after the end takes only what is there.
   ::fcntl(output[0], F_SETFL, ::fcntl(output[0], F_GETFL) | O_NONBLOCK);
@@ -521,7 +279,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   const auto deadline = Clock::now() + limit;
   Child child;
   result.startError = StartKeeper(program, args, child);
-  if (result.startError != 0) return result;
+  if (result.startError != 0) {
+    result.keeperFailed = true;
+    return result;
+  }
 
   bool ended = false;
   {

@@ -34,6 +34,11 @@ class RunningScript {
 // usual reply limit for an Apple event.
 inline constexpr std::chrono::milliseconds kDefaultRunLimit = std::chrono::minutes(2);
 
+// The keeper program that every run goes through (tessaline-keeper), set
+// at start-up by the application.
+void SetKeeperProgram(std::string path);
+const std::string& KeeperProgram();
+
 struct ProcessResult {
   bool started = false;
   int startError = 0;  // errno, when it could not be started
@@ -42,6 +47,7 @@ struct ProcessResult {
   int endSignal = 0;   // when a signal ended it
   std::string output;  // standard output, capped
   bool outputCut = false;  // more came than the cap
+  bool keeperFailed = false;  // startError is the keeper's, not the program's
 };
 
 // Runs an executable with arguments, all passed as the bytes they are (no

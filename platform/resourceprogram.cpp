@@ -25,6 +25,10 @@ std::optional<std::string> CannotRun(const std::string& path) {
 
 // Why a run gave nothing; nothing when it ran to its end.
 std::optional<std::string> Failure(const ProcessResult& run, milliseconds limit, NonZeroExit exit) {
+  if (!run.started && run.keeperFailed) {
+    return "could not be started: its keeper " + KeeperProgram() + " could not (" +
+           std::strerror(run.startError) + ")";
+  }
   if (!run.started) return std::string("could not be started (") + std::strerror(run.startError) + ")";
   if (!run.finishedInTime) return "killed at its limit of " + std::to_string(limit.count()) + " ms";
   if (run.endSignal != 0) return "killed by signal " + std::to_string(run.endSignal);

@@ -19,6 +19,7 @@ prefix="$work/prefix with a space"
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "cmake --install failed"; }
 [ -x "$prefix/bin/tessaline" ] || fail "no $prefix/bin/tessaline"
+[ -x "$prefix/libexec/tessaline/tessaline-keeper" ] || fail "no $prefix/libexec/tessaline/tessaline-keeper"
 host="$prefix/share/tessaline/resources"
 for script in appleevent scripts/168 scripts/169 scripts/170 scripts/171 scripts/172; do
   [ -f "$host/$script" ] && [ -x "$host/$script" ] || fail "$host/$script is not an executable file"

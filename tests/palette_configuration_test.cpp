@@ -119,4 +119,31 @@ TEST(LocateResourcesTest, VariableElseBesideElseInstalled) {
   }
 }
 
+// The keeper stands beside the palette in the build tree and in
+// libexec/tessaline/ once installed.
+TEST(LocateKeeperTest, BesideElseInstalled) {
+  const struct {
+    const char* name;
+    bool beside, installed;
+    bool expectInstalled;
+  } cases[] = {
+      {"build tree", true, false, false},
+      {"installed", false, true, true},
+      {"both: the build tree wins", true, true, false},
+      {"neither: beside, to be reported missing", false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const fs::path bin = dir.path() / "prefix" / "bin";
+    const fs::path installed = dir.path() / "prefix" / "libexec" / "tessaline" / "tessaline-keeper";
+    fs::create_directories(bin);
+    fs::create_directories(installed.parent_path());
+    if (c.beside) std::ofstream(bin / "tessaline-keeper") << "keeper";
+    if (c.installed) std::ofstream(installed) << "keeper";
+    EXPECT_EQ(palette::LocateKeeper(bin / "tessaline"),
+              (c.expectInstalled ? installed : bin / "tessaline-keeper").string());
+  }
+}
+
 }  // namespace

@@ -501,6 +501,23 @@ TEST_F(ScriptRunnerTest, ReplyCutAtItsCapIsSaidOnce) {
   }
 }
 
+// Without its keeper no script runs: the reply is empty and the line names
+// the keeper, not the script, as what is missing.
+TEST_F(ScriptRunnerTest, MissingKeeperIsNamedOnceAndTheReplyIsEmpty) {
+  const std::string path = (dir_ / "resources" / "scripts" / "168").string();
+  const std::string keeper = (dir_ / "no-keeper").string();
+  WriteScript(168, "printf 14.0.0");
+  const std::string built = platform::KeeperProgram();
+  platform::SetKeeperProgram(keeper);
+  StderrCapture capture(dir_ / "stderr");
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "");
+  platform::SetKeeperProgram(built);
+  EXPECT_EQ(capture.Text(), "tessaline: host script " + path + ": could not be started: its keeper " +
+                                keeper + " could not (No such file or directory)\n");
+  EXPECT_EQ(runner_.ScriptFunction(168).str(), "14.0.0");
+}
+
 TEST_F(ScriptRunnerTest, FloodOfOutputIsCappedWithoutHoldingItAll) {
   WriteScript(172, "head -c 50000000 /dev/zero | tr '\\0' x");
   rusage before{};

@@ -9,6 +9,7 @@
 #include "palette/configuration.h"
 #include "platform/runtime.h"
 #include "platform/testing/boot_volume.h"
+#include "tests/support/keeper_path.h"
 
 namespace testsupport {
 
@@ -39,6 +40,17 @@ ScopedEnv::~ScopedEnv() {
   else unsetenv(name_.c_str());
 }
 
+namespace {
+
+// As the program configures itself, but for the keeper, which stands
+// beside the palette and not beside a test program.
+void ConfigureAsTheProgram() {
+  palette::Configure();
+  UseBuiltKeeper();
+}
+
+}  // namespace
+
 PaletteTest::PaletteTest()
     : homeEnv_("HOME", home_.path().string()),
       configEnv_("XDG_CONFIG_HOME", (home_.path() / "config").string()) {
@@ -46,7 +58,7 @@ PaletteTest::PaletteTest()
   fs::create_directories(BootVolume());
   platform::SetBootVolumeForTesting(BootVolume().string());
   // As the program starts, for a test that runs the whole of it.
-  palette::Configure();
+  ConfigureAsTheProgram();
   host.onCall = [this](const std::string& call) { display.Record("host: " + call); };
 }
 
@@ -58,12 +70,12 @@ PaletteTest::~PaletteTest() {
   }
   // The variables a test set are gone by now: the next test starts from
   // the environment as this one found it.
-  palette::Configure();
+  ConfigureAsTheProgram();
 }
 
 void PaletteTest::Start() {
   // As the program starts: the environment, the test's own included, read.
-  palette::Configure();
+  ConfigureAsTheProgram();
   platform::RuntimeInit(display);
   started_ = true;
   palette::Initialize();
