@@ -2,8 +2,8 @@
 // group of its own and, as a child subreaper, adopts whatever the script's
 // descendants leave behind, so that a stop ends them all (see
 // keeper_protocol.h for how the runner starts it). It is a program of its
-// own so that the runner starts it with a spawn, never a fork of the
-// palette's whole memory.
+// own so that the runner starts it with a spawn, never a fork of the whole
+// program's memory.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -233,10 +233,10 @@ Sweep KillChildren() {
   ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
 }
 
-// Every signal is blocked on entry, and stays so outside sigsuspend: none
-// of the palette's handlers may run here.
+// The runner starts it with every signal blocked and at its default; they
+// stay blocked outside sigsuspend, so that a stop or a child's end is seen
+// only where the loop looks.
 [[noreturn]] void Keeper(const KeeperPlan& plan) {
-  for (int sig = 1; sig < NSIG; ++sig) SetHandler(sig, SIG_DFL);
   SetHandler(SIGCHLD, OnKeeperChild);
   SetHandler(platform::keeper::kStopSignal, OnKeeperStop);
   // A script's fatal signal is raised again here: no core of the keeper.
@@ -244,10 +244,10 @@ Sweep KillChildren() {
   // Orphans of the script's descendants become the keeper's children.
   ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
   ::prctl(PR_SET_PDEATHSIG, platform::keeper::kStopSignal, 0, 0, 0);
-  // The palette ended before the death signal was asked for.
+  // The runner ended before the death signal was asked for.
   if (::getppid() != plan.parent) ::_exit(0);
-  // Nothing of the palette's stays open here, and the script does not
-  // hold the error pipe, whose end tells the palette it was exec'd.
+  // Nothing of the runner's stays open here, and the script does not hold
+  // the error pipe, whose end tells the runner it was exec'd.
   ::close_range(kErrorFd + 1, ~0U, 0);
   ::fcntl(plan.error, F_SETFD, FD_CLOEXEC);
 

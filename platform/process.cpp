@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>

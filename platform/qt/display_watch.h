@@ -26,7 +26,7 @@ void WayOutBegun();
 // descriptor polled for nothing but a hang-up, so that Qt's data stay
 // Qt's), stops a host script the application may be waiting on and wakes
 // the loop when the server goes; Qt's messages once the connection has
-// broken end the palette the same way, before Qt's own exit(1). Made once
+// broken end the program the same way, before Qt's own exit(1). Made once
 // the QApplication is.
 class DisplayWatch {
  public:
